@@ -1,0 +1,109 @@
+// The one door to the operating system. Everything the module asks of the system goes
+// through here; posix/ and win32/ implement it. Paths handed in are composed the Windows
+// way (with "\"); the POSIX side turns them into native paths at each file-system call.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace wbfax::platform {
+
+using ModuleHandle = std::uintptr_t;
+using WindowHandle = std::uintptr_t;
+using FontHandle = std::uintptr_t;
+using ProcAddress = void *;
+
+// ---- Profile files, with the observable behaviour of the Windows functions ----
+std::uint32_t ProfileGetString(const char *section, const char *key, const char *defaultValue,
+                                      char *buffer, std::uint32_t size, const char *file);
+std::uint32_t ProfileGetInt(const char *section, const char *key, std::int32_t defaultValue,
+                                   const char *file);
+// A null value deletes the key.
+bool ProfileWriteString(const char *section, const char *key, const char *value, const char *file);
+
+// ---- System version and folders ----
+struct VersionInfo {
+    std::uint32_t platformId = 0;  // 2 = the NT family
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+};
+std::optional<VersionInfo> SystemVersion();
+std::string WindowsDirectory();
+
+ModuleHandle LoadModule(const char *name);
+void FreeModule(ModuleHandle module);
+ProcAddress FindProc(ModuleHandle module, const char *name);
+// Calls a procedure found as "SHGetSpecialFolderPathA" with a null window; buffer holds 260 bytes.
+bool CallSpecialFolderPath(ProcAddress proc, char *buffer, int folder, bool create);
+
+// The module's own instance, as the loader gave it.
+ModuleHandle ThisModule();
+void SetThisModule(ModuleHandle module);
+
+// ---- Code page, language, fonts, help ----
+std::uint32_t AnsiCodePage();
+std::uint16_t UserDefaultLanguage();
+
+struct FontSpec {
+    std::int32_t height = -11;
+    std::uint8_t charset = 1;
+    std::string faceName;  // bytes in the ANSI code page
+};
+FontHandle MakeFont(const FontSpec &spec);
+void DeleteFont(FontHandle font);
+bool OpenHelp(WindowHandle window, const char *target, std::uint32_t command, std::uintptr_t data);
+
+// ---- Files ----
+// Module path ("\" separators) -> path for the system's file functions.
+std::string NativePath(std::string_view path);
+
+// A C stream with the Windows runtime's text-mode semantics on both builds:
+// "\n" is written as CR LF and CR LF is read back as "\n".
+class Stream {
+public:
+    Stream() = default;
+    static Stream Open(std::string_view path, const char *mode);
+    Stream(Stream &&other) noexcept;
+    Stream &operator=(Stream &&other) noexcept;
+    Stream(const Stream &) = delete;
+    Stream &operator=(const Stream &) = delete;
+    ~Stream();
+
+    explicit operator bool() const { return file_ != nullptr; }
+    // fgets: at most size - 1 characters, ending after the first line break. False at the end.
+    bool ReadLine(char *buffer, int size);
+    bool Write(std::string_view text);
+    bool Failed() const;
+    bool Close();
+
+private:
+    std::FILE *file_ = nullptr;
+    bool text_ = false;
+    bool eof_ = false;  // a text-mode stream stops at Ctrl-Z, as the Windows runtime does
+};
+
+// CreateFileA dispositions.
+enum class Disposition : std::uint32_t { CreateNew = 1, CreateAlways = 2, OpenExisting = 3, OpenAlways = 4 };
+
+// Opens (and closes again) the file for reading and writing; a file this call creates gets the
+// open-access descriptor (everyone, all access).
+bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition);
+// Length of the file, -1 when it cannot be opened.
+std::int64_t FileLength(std::string_view path);
+bool FileExists(std::string_view path);
+bool RemoveFile(std::string_view path);
+
+// Everyone, all access, not inherited.
+bool GrantEveryoneAccess(std::string_view path);
+// Administrators and Everyone, all access, inherited by files and folders created inside,
+// no longer inheriting from the parent.
+bool GrantInheritableOpenAccess(std::string_view path);
+
+// ---- Environment and diagnostics ----
+std::optional<std::string> GetEnvironment(const char *name);
+bool AppendToFile(std::string_view path, std::string_view text);
+
+}  // namespace wbfax::platform

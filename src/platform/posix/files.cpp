@@ -1,0 +1,222 @@
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/acl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace wbfax::platform {
+namespace {
+
+constexpr mode_t kOpenToEveryone = 0777;
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// The runtime's text mode: "t" or no "b" in the mode.
+bool IsTextMode(const char *mode) { return std::strchr(mode, 'b') == nullptr; }
+
+std::string BinaryMode(const char *mode) {
+    std::string m;
+    for (const char *p = mode; *p; ++p)
+        if (*p != 't' && *p != 'b') m += *p;
+    return m;
+}
+
+}  // namespace
+
+std::string NativePath(std::string_view path) {
+    std::string native(path);
+    for (char &c : native)
+        if (c == '\\') c = '/';
+    return native;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b, std::uint32_t codePage) {
+    if (a.size() != b.size()) return false;
+    auto fold = [codePage](unsigned char c) -> unsigned char {
+        if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+        if (codePage == 1252) {
+            if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
+            if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
+            if (c == 0x9F) return 0xFF;
+        }
+        return c;
+    };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+
+ReadResult ReadWholeFile(const std::string &nativePath, std::string &content) {
+    Fd f(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Unreadable;
+    content.clear();
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(f.fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return ReadResult::Unreadable;
+        }
+        if (n == 0) break;
+        content.append(chunk, static_cast<std::size_t>(n));
+    }
+    return ReadResult::Ok;
+}
+
+bool WriteWholeFile(const std::string &nativePath, std::string_view content) {
+    Fd f(::open(nativePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (f.fd < 0) return false;
+    while (!content.empty()) {
+        const ssize_t n = ::write(f.fd, content.data(), content.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    const int fd = f.fd;
+    f.fd = -1;
+    return ::close(fd) == 0;
+}
+
+Stream Stream::Open(std::string_view path, const char *mode) {
+    Stream s;
+    s.file_ = std::fopen(NativePath(path).c_str(), BinaryMode(mode).c_str());
+    s.text_ = IsTextMode(mode);
+    return s;
+}
+
+Stream::Stream(Stream &&other) noexcept : file_(other.file_), text_(other.text_), eof_(other.eof_) {
+    other.file_ = nullptr;
+}
+
+Stream &Stream::operator=(Stream &&other) noexcept {
+    if (this != &other) {
+        Close();
+        file_ = other.file_;
+        text_ = other.text_;
+        eof_ = other.eof_;
+        other.file_ = nullptr;
+    }
+    return *this;
+}
+
+Stream::~Stream() { Close(); }
+
+bool Stream::ReadLine(char *buffer, int size) {
+    if (!file_ || size <= 0) return false;
+    int n = 0;
+    while (n < size - 1 && !eof_) {
+        int c = std::getc(file_);
+        if (c == EOF) break;
+        if (text_) {
+            if (c == 0x1A) {
+                eof_ = true;
+                break;
+            }
+            if (c == '\r') {
+                const int next = std::getc(file_);
+                if (next == '\n') c = '\n';
+                else if (next != EOF) std::ungetc(next, file_);
+            }
+        }
+        buffer[n++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buffer[n] = '\0';
+    return n > 0;
+}
+
+bool Stream::Write(std::string_view text) {
+    if (!file_) return false;
+    if (!text_) return std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t lf = text.find('\n', from);
+        const std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        if (std::fwrite(text.data() + from, 1, end - from, file_) != end - from) return false;
+        if (lf == std::string_view::npos) break;
+        if (std::fwrite("\r\n", 1, 2, file_) != 2) return false;
+        from = lf + 1;
+    }
+    return true;
+}
+
+bool Stream::Failed() const { return file_ && std::ferror(file_); }
+
+bool Stream::Close() {
+    if (!file_) return true;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok;
+}
+
+bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition) {
+    int flags = O_RDWR | O_CLOEXEC;
+    switch (disposition) {
+    case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case Disposition::CreateAlways: flags |= O_CREAT | O_TRUNC; break;
+    case Disposition::OpenExisting: break;
+    case Disposition::OpenAlways: flags |= O_CREAT; break;
+    }
+    const std::string native = NativePath(path);
+    struct stat before {};
+    const bool existed = ::stat(native.c_str(), &before) == 0;
+    Fd f(::open(native.c_str(), flags, kOpenToEveryone));
+    if (f.fd < 0) return false;
+    // The descriptor applies only to a file this call creates, as on Windows.
+    if (!existed) ::fchmod(f.fd, kOpenToEveryone);
+    return true;
+}
+
+std::int64_t FileLength(std::string_view path) {
+    Fd f(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (f.fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(f.fd, &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool FileExists(std::string_view path) {
+    struct stat st {};
+    return ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool RemoveFile(std::string_view path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+bool GrantEveryoneAccess(std::string_view path) { return ::chmod(NativePath(path).c_str(), kOpenToEveryone) == 0; }
+
+bool GrantInheritableOpenAccess(std::string_view path) {
+    const std::string native = NativePath(path);
+    if (::chmod(native.c_str(), kOpenToEveryone) != 0) return false;
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) return true;
+    // What is created inside inherits the open access; file systems without ACLs keep the mode.
+    acl_t acl = ::acl_from_text("u::rwx,g::rwx,o::rwx,m::rwx");
+    if (!acl) return false;
+    const int rc = ::acl_set_file(native.c_str(), ACL_TYPE_DEFAULT, acl);
+    const int error = errno;
+    ::acl_free(acl);
+    return rc == 0 || error == ENOTSUP;
+}
+
+bool AppendToFile(std::string_view path, std::string_view text) {
+    Fd f(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    if (f.fd < 0) return false;
+    return ::write(f.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+}  // namespace wbfax::platform

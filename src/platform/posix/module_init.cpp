@@ -1,0 +1,10 @@
+// Start-up and shut-down of the shared object, in the place of the Windows loader's calls.
+#include "entry/module.h"
+
+namespace {
+
+[[gnu::constructor]] void OnLoad() { wbfax::ModuleStartup(wbfax::platform::ThisModule()); }
+
+[[gnu::destructor]] void OnUnload() { wbfax::ModuleShutdown(); }
+
+}  // namespace

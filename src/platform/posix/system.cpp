@@ -1,0 +1,97 @@
+// What Windows takes from the system, the POSIX build takes from its environment (see README).
+#include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+
+namespace wbfax::platform {
+namespace {
+
+constexpr int kCommonAppData = 0x23;
+constexpr int kCommonDocuments = 0x2E;
+
+// Stands in for Shell32.DLL: the one procedure the module asks it for.
+int ShellSpecialFolderPath(char *buffer, int folder) {
+    if (folder != kCommonAppData && folder != kCommonDocuments) return 0;
+    const std::string base = GetEnvironment("WBFAX_COMMON_APPDATA").value_or("/var/lib");
+    if (base.size() >= 260) return 0;
+    std::memcpy(buffer, base.c_str(), base.size() + 1);
+    return 1;
+}
+
+char shellModule;  // its address is the handle of the built-in shell
+ModuleHandle thisModule;
+
+std::uint32_t NumberFromEnvironment(const char *name, std::uint32_t fallback) {
+    const std::optional<std::string> text = GetEnvironment(name);
+    if (!text || text->empty()) return fallback;
+    char *end = nullptr;
+    const unsigned long value = std::strtoul(text->c_str(), &end, 10);
+    return *end == '\0' ? static_cast<std::uint32_t>(value) : fallback;
+}
+
+bool IsShellName(const char *name) { return name && strcasecmp(name, "Shell32.DLL") == 0; }
+
+}  // namespace
+
+std::optional<std::string> GetEnvironment(const char *name) {
+    const char *value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+std::optional<VersionInfo> SystemVersion() {
+    // The newest system class: an NT-family system of major version 6.
+    return VersionInfo{2, 6, 1};
+}
+
+std::string WindowsDirectory() { return GetEnvironment("WBFAX_COMMON_APPDATA").value_or("/var/lib"); }
+
+ModuleHandle LoadModule(const char *name) {
+    if (IsShellName(name)) return reinterpret_cast<ModuleHandle>(&shellModule);
+    if (!name) return 0;
+    // A Windows module name maps to the shared object of the same stem.
+    std::string file(name);
+    const std::size_t dot = file.rfind('.');
+    if (dot != std::string::npos && strcasecmp(file.c_str() + dot, ".dll") == 0) file.replace(dot, std::string::npos, ".so");
+    return reinterpret_cast<ModuleHandle>(::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
+void FreeModule(ModuleHandle module) {
+    if (module && module != reinterpret_cast<ModuleHandle>(&shellModule)) ::dlclose(reinterpret_cast<void *>(module));
+}
+
+ProcAddress FindProc(ModuleHandle module, const char *name) {
+    if (!module || !name) return nullptr;
+    if (module == reinterpret_cast<ModuleHandle>(&shellModule))
+        return std::strcmp(name, "SHGetSpecialFolderPathA") == 0 ? reinterpret_cast<ProcAddress>(&ShellSpecialFolderPath)
+                                                                  : nullptr;
+    return ::dlsym(reinterpret_cast<void *>(module), name);
+}
+
+bool CallSpecialFolderPath(ProcAddress proc, char *buffer, int folder, bool /*create*/) {
+    if (!proc || !buffer) return false;
+    return reinterpret_cast<int (*)(char *, int)>(proc)(buffer, folder) != 0;
+}
+
+ModuleHandle ThisModule() {
+    // Any address inside the module identifies it.
+    return thisModule ? thisModule : reinterpret_cast<ModuleHandle>(&thisModule);
+}
+
+void SetThisModule(ModuleHandle module) { thisModule = module; }
+
+std::uint32_t AnsiCodePage() { return NumberFromEnvironment("WBFAX_ACP", 1252); }
+
+std::uint16_t UserDefaultLanguage() { return static_cast<std::uint16_t>(NumberFromEnvironment("WBFAX_LANGID", 1033)); }
+
+// Nothing is drawn on POSIX: the chosen font is kept, and its handle stands for it.
+FontHandle MakeFont(const FontSpec &spec) { return reinterpret_cast<FontHandle>(new FontSpec(spec)); }
+
+void DeleteFont(FontHandle font) { delete reinterpret_cast<FontSpec *>(font); }
+
+bool OpenHelp(WindowHandle, const char *, std::uint32_t, std::uintptr_t) { return false; }
+
+}  // namespace wbfax::platform

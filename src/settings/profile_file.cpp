@@ -1,0 +1,178 @@
+#include "settings/profile_file.h"
+
+#include "entry/services.h"
+#include "entry/text.h"
+#include "settings/access.h"
+
+#include <algorithm>
+#include <set>
+
+namespace wbfax {
+namespace {
+
+platform::Stream OpenForReading(const std::string &file) {
+    if (OsVersionClass() >= 2)
+        if (platform::Stream s = OpenWithOpenAccess(file, "rt", platform::Disposition::OpenExisting)) return s;
+    return platform::Stream::Open(file, "rt");
+}
+
+// Positions the reader after the first header of the section; false when there is none.
+bool SeekSection(ProfileLineReader &reader, std::string_view section) {
+    std::string_view line;
+    while (reader.Next(line))
+        if (IsSectionHeader(line, section)) return true;
+    return false;
+}
+
+// Runs fn on every line of the section's body; fn returns true to stop.
+template <typename Fn>
+void ForEachSectionLine(ProfileLineReader &reader, Fn &&fn) {
+    std::string_view line;
+    while (reader.Next(line)) {
+        if (!line.empty() && line.front() == '[') return;
+        if (fn(line)) return;
+    }
+}
+
+std::optional<std::string> FindKeyValue(std::string_view section, std::string_view key, const std::string &file) {
+    ProfileLineReader reader(file);
+    if (!reader.IsOpen() || !SeekSection(reader, section)) return std::nullopt;
+    std::optional<std::string> value;
+    ForEachSectionLine(reader, [&](std::string_view line) {
+        if (!IsKeyLine(line, key)) return false;
+        value = std::string(line.substr(key.size() + 1));
+        return true;
+    });
+    return value;
+}
+
+}  // namespace
+
+ProfileLineReader::ProfileLineReader(const std::string &file) : stream_(OpenForReading(file)) {}
+
+bool ProfileLineReader::Next(std::string_view &line) {
+    if (!stream_.ReadLine(buffer_, sizeof buffer_)) return false;
+    std::string_view read(buffer_);
+    // The last character goes whatever it is: a line break, or the last byte of a file
+    // that does not end with one.
+    if (!read.empty()) read.remove_suffix(1);
+    line = read;
+    return true;
+}
+
+bool IsSectionHeader(std::string_view line, std::string_view section) {
+    if (line.empty() || line.front() != '[') return false;
+    const std::string header = "[" + std::string(section) + "]";
+    return StartsWithIgnoringCase(line, header);
+}
+
+bool IsKeyLine(std::string_view line, std::string_view key) {
+    return line.size() > key.size() && line[key.size()] == '=' && StartsWithIgnoringCase(line, key);
+}
+
+std::size_t ReadProfileText(std::string_view section, std::string_view key, std::string_view defaultValue,
+                            std::string &out, const std::string &file) {
+    if (std::optional<std::string> value = FindKeyValue(section, key, file)) {
+        out = std::move(*value);
+        return out.size();
+    }
+    out.assign(defaultValue);
+    return 0;
+}
+
+std::int32_t ReadProfileNumber(std::string_view section, std::string_view key, std::int32_t defaultValue,
+                               const std::string &file) {
+    const std::optional<std::string> value = FindKeyValue(section, key, file);
+    return value ? ParseDecimal(*value) : defaultValue;
+}
+
+std::size_t ReadSectionValues(std::string_view section, std::string_view key, const std::string &file,
+                              std::vector<std::string> &values) {
+    ProfileLineReader reader(file);
+    if (reader.IsOpen() && SeekSection(reader, section)) {
+        ForEachSectionLine(reader, [&](std::string_view line) {
+            if (!line.empty()) values.emplace_back(line.substr(std::min(line.size(), key.size() + 1)));
+            return false;
+        });
+    }
+    return values.size();
+}
+
+int FindFreeKeyNumber(std::string_view section, const std::string &file) {
+    ProfileLineReader reader(file);
+    if (!reader.IsOpen() || !SeekSection(reader, section)) return 0;
+    std::set<std::int32_t> used;
+    ForEachSectionLine(reader, [&](std::string_view line) {
+        if (!line.empty()) {
+            const std::int32_t number = ParseDecimal(line.substr(1, 3));
+            if (number != 0) used.insert(number);
+        }
+        return false;
+    });
+    int free = 1;
+    while (used.count(free)) ++free;
+    return free;
+}
+
+int WriteProfileText(std::string_view section, std::string_view key, const std::optional<std::string_view> &value,
+                     const std::string &file) {
+    if (FileLength(file) < kLargeProfileFile) {
+        const std::string sectionText(section), keyText(key);
+        const std::optional<std::string> valueText = value ? std::optional<std::string>(*value) : std::nullopt;
+        return platform::ProfileWriteString(sectionText.c_str(), keyText.c_str(), valueText ? valueText->c_str() : nullptr,
+                                            file.c_str())
+                   ? 1
+                   : 0;
+    }
+
+    // A large file that cannot be read is left alone rather than rewritten from nothing.
+    std::optional<LineList> lines = ReadAllLines(file);
+    if (!lines) return 0;
+    const std::string keyLine = value ? std::string(key) + "=" + std::string(*value) : std::string();
+
+    auto header = std::find_if(lines->begin(), lines->end(),
+                               [&](const std::string &line) { return IsSectionHeader(line, section); });
+    if (header == lines->end()) {
+        if (!value) return 1;  // nothing to delete
+        lines->push_back("[" + std::string(section) + "]");
+        lines->push_back(keyLine);
+        return WriteAllLines(*lines, file);
+    }
+    auto it = std::next(header);
+    for (; it != lines->end(); ++it) {
+        if (IsKeyLine(*it, key)) {
+            if (value) *it = keyLine;
+            else lines->erase(it);
+            return WriteAllLines(*lines, file);
+        }
+        if (!it->empty() && it->front() == '[') break;
+    }
+    if (!value) return 1;
+    lines->insert(it, keyLine);
+    return WriteAllLines(*lines, file);
+}
+
+std::optional<LineList> ReadAllLines(const std::string &file) {
+    ProfileLineReader reader(file);
+    if (!reader.IsOpen()) return std::nullopt;
+    LineList lines;
+    std::string_view line;
+    while (reader.Next(line)) lines.emplace_back(line);
+    if (reader.Failed()) return std::nullopt;
+    return lines;
+}
+
+int WriteAllLines(const LineList &lines, const std::string &file) {
+    platform::Stream out;
+    if (OsVersionClass() >= 2) out = OpenWithOpenAccess(file, "wt", platform::Disposition::CreateAlways);
+    if (!out) out = platform::Stream::Open(file, "wt");
+    if (!out) return 0;
+    bool ok = true;
+    for (const std::string &line : lines) ok = ok && out.Write(line) && out.Write("\n");
+    return out.Close() && ok ? 1 : 0;
+}
+
+std::int64_t FileLength(const std::string &file) { return platform::FileLength(file); }
+
+}  // namespace wbfax
+

@@ -1,0 +1,39 @@
+// quillbox-host: plays the scan-and-fax host for the fax distribution module.
+#include "quillbox-host/host.h"
+#include "quillbox-host/options.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace quillbox;
+
+int main(int argc, char **argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    auto parsed = ParseCommandLine(args);
+    if (auto *error = std::get_if<UsageError>(&parsed)) {
+        std::fprintf(stderr, "%s\n", error->message.c_str());
+        return 2;
+    }
+    const Invocation &invocation = std::get<Invocation>(parsed);
+    if (auto *help = std::get_if<HelpRequest>(&invocation.command)) {
+        std::fputs(help->text.c_str(), stdout);
+        return 0;
+    }
+
+    const std::string modulePath = invocation.modulePath.empty() ? DefaultModulePath(argv[0]) : invocation.modulePath;
+    LoadedModule module(modulePath);
+    if (!module.entry()) {
+        std::fprintf(stderr, "quillbox-host: %s\n", module.error().c_str());
+        return 1;
+    }
+
+    if (std::holds_alternative<InfoCommand>(invocation.command)) {
+        const InfoResult info = SendInfo(module.entry());
+        std::printf("version: %s\nname: %s\n", info.version.c_str(), info.name.c_str());
+    } else if (auto *receive = std::get_if<ReceiveCommand>(&invocation.command)) {
+        const ReceiveResult result = SendReceive(module.entry(), *receive);
+        std::printf("remote name: %s\nstored path: %s\n", result.remoteName.c_str(), result.storedPath.c_str());
+    }
+    return 0;
+}
