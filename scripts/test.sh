@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the suite natively, again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the description fuzzer for a bounded time, and the comparison of
+# the profile functions with the Windows ones under Wine.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+source "$here/scripts/ensure-packages.sh"
+ensure_packages "${BUILD_PACKAGES[@]}"
+fuzz_seconds=${WBFAX_FUZZ_SECONDS:-20}
+
+step() { printf '\n=== %s\n' "$*"; }
+
+step "native build and tests"
+cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$here/build/test" -j2
+ctest --test-dir "$here/build/test" --output-on-failure -j2
+
+step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$here" -B "$here/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DWBFAX_SANITIZE=address,undefined >/dev/null
+cmake --build "$here/build/sanitize" -j2
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir "$here/build/sanitize" --output-on-failure -j2
+
+step "fuzzing the description parser for ${fuzz_seconds}s"
+cmake -S "$here" -B "$here/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DWBFAX_TESTS=OFF -DWBFAX_FUZZ=ON -DWBFAX_SANITIZE=address,undefined >/dev/null
+cmake --build "$here/build/fuzz" -j2 --target fuzz_receive_description
+corpus="$here/build/fuzz/corpus-receive-description"
+mkdir -p "$corpus"
+log="$here/build/fuzz/fuzz.log"
+if ! "$here/build/fuzz/bin/fuzz_receive_description" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+    "$corpus" "$here/fuzz/corpus/receive_description" >"$log" 2>&1; then
+    tail -40 "$log"
+    echo "the fuzzer found a fault"
+    exit 1
+fi
+grep -E '^(Done|stat::number_of_executed_units)' "$log"
+
+if [ -x "$here/scripts/compare-profile-with-wine.sh" ]; then
+    step "profile functions compared with Windows' under Wine"
+    "$here/scripts/compare-profile-with-wine.sh"
+fi
+
+step "all tests passed"
