@@ -1,7 +1,12 @@
 #include "distribution/receive.h"
 
+#include "distribution/placement.h"
 #include "distribution/receive_description.h"
+#include "entry/trace.h"
+#include "notification/notify.h"
+#include "settings/config.h"
 #include "settings/rule_file.h"
+#include "settings/rules.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,6 +21,19 @@ constexpr int kSlotRemoteName = 4;
 constexpr int kSlotBox = 5;
 constexpr std::size_t kPathCapacity = 260;
 
+void CopyToHost(char *buffer, const std::string &text, std::size_t capacity) {
+    if (!buffer) return;
+    const std::size_t n = std::min(text.size(), capacity - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+void TraceMissingParameters(const ReceiveRecord &record, const RuleTarget &target) {
+    Trace(" SMTP Send Param Error:");
+    Trace("   FAX Admin E-mail:%s", record.adminMail.c_str());
+    Trace("   To Addr         :%s", target.notifyList.c_str());
+}
+
 }  // namespace
 
 std::string MakeDisplayName(std::string_view remoteName, std::string_view remoteId) {
@@ -27,19 +45,48 @@ std::string MakeDisplayName(std::string_view remoteName, std::string_view remote
     return name;
 }
 
+RuleTarget ChooseRule(std::uint32_t box, const ReceiveRecord &record, int useMail) {
+    RuleTarget target;
+    if (record.dataType == kSentDocument) {
+        LoadDestinationRules(box, useMail);
+        target = FindDestinationRule(box, DestinationKey(record.remoteNumber));
+        if (target.folder.empty()) target = GetOtherRule(box, 0, useMail);
+        return target;
+    }
+    LoadSubAddressRules(box, useMail);
+    target = FindSubAddressRule(box, record.fCode);
+    if (!target.folder.empty()) return target;
+    LoadSenderRules(box, useMail);
+    target = FindSenderRule(box, SenderKey(record.remoteNumber));
+    if (target.folder.empty()) target = GetOtherRule(box, 1, useMail);
+    return target;
+}
+
 void ReceiveFax(const HostContext &context) {
     ReceiveRecord record;
     if (!ParseReceiveDescription(context.Pointer<std::uint8_t>(kSlotDescription), record)) return;
 
-    // The record's texts hold at most 255 bytes, so the host's 256-byte buffer always fits.
-    if (char *remoteNameBuffer = context.Pointer<char>(kSlotRemoteName))
-        std::memcpy(remoteNameBuffer, record.remoteName.c_str(), record.remoteName.size() + 1);
+    // The record's texts hold at most 255 bytes: the host's 256-byte buffer always fits.
+    CopyToHost(context.Pointer<char>(kSlotRemoteName), record.remoteName, 256);
 
     const std::string displayName = MakeDisplayName(record.remoteName, record.remoteId);
     const auto box = static_cast<std::uint32_t>(context.Slot(kSlotBox));
     if (!RuleFileExists(box)) return;
-    (void)displayName;
-    (void)kSlotPath;
+
+    const int useMail = ReadUseSmtp();
+    const RuleTarget target = ChooseRule(box, record, useMail);
+    char *pathBuffer = context.Pointer<char>(kSlotPath);
+    const std::string receivedPath = pathBuffer ? pathBuffer : "";
+    const Placement placement = PlaceReceivedFile(box, target.folder, receivedPath);
+
+    if (target.notifyList.empty() || (record.adminMail.empty() && useMail == 1)) {
+        TraceMissingParameters(record, target);
+    } else {
+        NotifyReceivedFax(record.adminMail, target.notifyList, placement.storedPath, record.dataType,
+                          record.remoteNumber, record.languageCode, record.extFlag, record.extText1, record.extText2,
+                          displayName);
+    }
+    CopyToHost(pathBuffer, placement.storedPath, kPathCapacity);
 }
 
 }  // namespace wbfax

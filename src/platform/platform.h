@@ -102,6 +102,20 @@ bool GrantEveryoneAccess(std::string_view path);
 // no longer inheriting from the parent.
 bool GrantInheritableOpenAccess(std::string_view path);
 
+// ---- Folders, the current directory, moving and copying ----
+// The process's current directory, in the system's own form.
+std::optional<std::string> CurrentDirectory();
+bool EnterDirectory(std::string_view path);
+// One level, default security; false when it exists or its parent is missing.
+bool MakeDirectory(std::string_view path);
+// True when a file or folder of that name exists (relative names: in the current directory).
+bool PathExists(std::string_view path);
+// Never replaces an existing target; across volumes it copies and deletes.
+bool MovePath(std::string_view from, std::string_view to);
+// Replaces an existing target in one step, so that readers see the old or the new file whole.
+bool ReplacePath(std::string_view from, std::string_view to);
+bool CopyPath(std::string_view from, std::string_view to, bool failIfExists);
+
 // ---- Environment and diagnostics ----
 std::optional<std::string> GetEnvironment(const char *name);
 bool AppendToFile(std::string_view path, std::string_view text);

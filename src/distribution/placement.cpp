@@ -1,0 +1,82 @@
+#include "distribution/placement.h"
+
+#include "entry/text.h"
+#include "platform/platform.h"
+#include "settings/access.h"
+#include "settings/box_list.h"
+#include "settings/config.h"
+
+#include <optional>
+
+namespace wbfax {
+namespace {
+
+// Restores the process's current directory when it goes out of scope.
+class CurrentDirectoryGuard {
+public:
+    CurrentDirectoryGuard() : saved_(platform::CurrentDirectory()) {}
+    ~CurrentDirectoryGuard() {
+        if (saved_) platform::EnterDirectory(*saved_);
+    }
+    CurrentDirectoryGuard(const CurrentDirectoryGuard &) = delete;
+    CurrentDirectoryGuard &operator=(const CurrentDirectoryGuard &) = delete;
+
+private:
+    std::optional<std::string> saved_;
+};
+
+// Makes the folder current, creating it (one level, open to everyone) when it is missing.
+bool EnterOrCreate(std::string_view folder) {
+    if (platform::EnterDirectory(folder)) return true;
+    if (!platform::MakeDirectory(folder)) return false;
+    GrantOpenAccess(folder);
+    return platform::EnterDirectory(folder);
+}
+
+}  // namespace
+
+NameParts SplitFileName(std::string_view path) {
+    const std::size_t separator = path.find_last_of("\\/:");
+    const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return {name, {}};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+std::string StripCopyNumber(std::string_view path) {
+    const NameParts parts = SplitFileName(path);
+    const std::string name = std::string(parts.stem) + std::string(parts.extension);
+    const std::size_t close = name.rfind(')');
+    const std::size_t open = name.rfind('(');
+    if (close == std::string::npos || open == std::string::npos || close < open + 2) return name;
+    if (ParseDecimal(std::string_view(name).substr(open + 1, close - open - 1)) <= 0) return name;
+    return name.substr(0, open) + name.substr(close + 1);
+}
+
+std::string MakeUniqueName(std::string_view name, std::string_view folder) {
+    CurrentDirectoryGuard guard;
+    if (!EnterOrCreate(folder)) return std::string(name);
+    const NameParts parts = SplitFileName(name);
+    std::string candidate(name);
+    for (int counter = 1; platform::PathExists(candidate); ++counter)
+        candidate = Format("%.*s(%d)%.*s", static_cast<int>(parts.stem.size()), parts.stem.data(), counter,
+                           static_cast<int>(parts.extension.size()), parts.extension.data());
+    return candidate;
+}
+
+Placement PlaceReceivedFile(std::uint32_t box, std::string_view ruleFolder, std::string_view receivedPath) {
+    const std::string folder = GetBoxFolder(box) + "\\" + std::string(ruleFolder);
+    std::string name = StripCopyNumber(receivedPath);
+    if (ReadOverWrite() == 0) {
+        name = MakeUniqueName(name, folder);
+    } else {
+        CurrentDirectoryGuard guard;
+        EnterOrCreate(folder);
+    }
+    const std::string target = folder + "\\" + name;
+    platform::RemoveFile(target);
+    if (!platform::MovePath(receivedPath, target)) return {false, std::string(receivedPath)};
+    return {true, platform::NativePath(target)};
+}
+
+}  // namespace wbfax
