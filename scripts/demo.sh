@@ -10,24 +10,62 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWBFAX_TESTS=O
 cmake --build "$build" -j2 >/dev/null
 host="$build/bin/quillbox-host"
 
-# A scratch installation: the configuration, the box list and a fax the host has just written.
+# A scratch installation: the configuration, the box list, box 1's rules and its storage folder.
 sample=$(mktemp -d /tmp/quillbox-demo-XXXXXX)
 trap 'rm -rf "$sample"' EXIT
 export WBFAX_COMMON_APPDATA="$sample"
 export WBFAX_TRACE="$sample/trace.log"
 data="$sample/Corvane/Quillbox"
-mkdir -p "$data" "$sample/boxes/box001"
-printf '[LANGUAGE]\r\nLanguage=English\r\n[RCVFAX]\r\nUSESMTP=1\r\n' >"$data/wbcatch.ini"
-printf '1;%s;0\r\n' "$sample/boxes/box001" >"$data/qvscan_f.bin"
-printf 'II*\0 sample fax' >"$sample/incoming.tif"
+box="$sample/faxes/box001"
+mkdir -p "$data" "$box" "$sample/incoming"
+printf '[LANGUAGE]\r\nLanguage=English\r\n[MANAGEMENT]\r\nOverWrite=0\r\n[RCVFAX]\r\nUSESMTP=1\r\n' >"$data/wbcatch.ini"
+printf '1;%s;Main office\r\n' "$box" >"$data/qvscan_f.bin"
+printf '%s\r\n' '[FCODE]' 'F001=Sales;1234;sales@example.org;' 'F002=Orders;5678;orders@example.org;' \
+    '[TSI]' 'T001=Head office;03 1234 5678;0312345678;boss@example.org;' 'T002=Abroad;+*;+*;intl@example.org;' \
+    'T003=Osaka;*06*;*06*;;' '[DTN]' 'D001=Sent to Tokyo;03-*;03*;;' \
+    '[OTHER]' 'OtherFile=Rx;;;' 'TXFile=Tx;;;' >"$data/WbFaxRcv001.rfd"
 
-echo "== quillbox-host info"
-"$host" info
+show() { sed 's/^/    /'; }
+n=0
+fax() {  # type, remote number, sub-address, remote name
+    n=$((n + 1))
+    local file="$sample/incoming/fax$n.tif"
+    printf 'II*\0 fax %s' "$n" >"$file"
+    echo "-- $1 document from/to \"$2\"${3:+, sub-address $3}"
+    "$host" which-rule --box 1 --type "$1" --remote-number "$2" --sub-address "$3" | grep '^winner' | show
+    "$host" receive --box 1 --file "$file" --type "$1" --remote-number "$2" --sub-address "$3" \
+        --admin-mail fax-admin@example.org --remote-name "$4" | sed "s#$sample#<sample>#" | show
+}
+
+echo "== the module"
+"$host" info | show
 echo
-echo "== quillbox-host receive (a sender whose name holds a comma and a semicolon)"
-"$host" receive --box 1 --file "$sample/incoming.tif" --remote-number "03 1234-5678" \
-    --remote-id "QB-1234" --sub-address 1234 --admin-mail fax-admin@example.org --language 1 \
-    --remote-name "Tanaka Trading, Ltd.; Osaka"
+echo "== box 1's rules"
+sed 's/\r$//' "$data/WbFaxRcv001.rfd" | show
+echo
+echo "== faxes arrive"
+fax received "03 1234 5678" 1234 "Tanaka Trading, Ltd.; Osaka"
+fax received "03 1234 5678" "" "Tanaka Trading"
+fax received "+49 30 1234567" "" "Berlin GmbH"
+fax received "06-6543-2100" "" "Osaka branch"
+fax received "0120 000 000" "" ""
+fax sent "03-9876-5432" "" "Tokyo customer"
+fax sent "06-1111-2222" "" "Osaka customer"
+echo
+echo "== why the Osaka fax went where it did"
+"$host" which-rule --box 1 --remote-number "06-6543-2100" | show
+echo
+echo "== the host edits box 1: a new sender rule, then a commit"
+"$host" edit-box --box 1
+# What the settings dialog would write into the box's work file.
+awk 'BEGIN{RS="\r\n"; ORS="\r\n"} {print} /^\[TSI\]/{print "T004=Nagoya;052 *;052*;;"}' \
+    "$data/Work001.rfd" >"$sample/work.tmp" && mv "$sample/work.tmp" "$data/Work001.rfd"
+"$host" finish --commit
+grep -a '^T004' "$data/WbFaxRcv001.rfd" | sed 's/\r$//' | show
+fax received "052 123 4567" "" "Nagoya plant"
+echo
+echo "== what box 1's storage folder holds now"
+(cd "$box" && find . -type f | sort) | show
 echo
 echo "== diagnostic trace"
-cat "$WBFAX_TRACE"
+show <"$WBFAX_TRACE"

@@ -90,4 +90,27 @@ ReceiveResult SendReceive(EntryPoint entry, const ReceiveCommand &command) {
     return {remoteName.data(), path.data()};
 }
 
+void SendEditBox(EntryPoint entry, const EditBoxCommand &command) {
+    std::uint32_t result = 0;
+    std::uintptr_t slots[6] = {0,
+                               command.mode,
+                               command.fromBox,
+                               command.box,
+                               reinterpret_cast<std::uintptr_t>(command.text.c_str()),
+                               reinterpret_cast<std::uintptr_t>(command.handler.c_str())};
+    entry(4, &result, slots);
+}
+
+void SendDeleteBox(EntryPoint entry, const DeleteBoxCommand &command) {
+    std::uint32_t result = 0;
+    std::uintptr_t slots[6] = {0, command.box, 0, 0, 0, 0};
+    entry(5, &result, slots);
+}
+
+void SendFinish(EntryPoint entry, const FinishCommand &command) {
+    std::uint32_t result = 0;
+    std::uintptr_t slots[6] = {0, command.commit ? 1u : 0u, 0, 0, 0, 0};
+    entry(6, &result, slots);
+}
+
 }  // namespace quillbox

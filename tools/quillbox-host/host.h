@@ -49,4 +49,9 @@ struct ReceiveResult {
 };
 ReceiveResult SendReceive(EntryPoint entry, const ReceiveCommand &command);
 
+// Commands 4 to 6; the module answers only through the files it keeps.
+void SendEditBox(EntryPoint entry, const EditBoxCommand &command);
+void SendDeleteBox(EntryPoint entry, const DeleteBoxCommand &command);
+void SendFinish(EntryPoint entry, const FinishCommand &command);
+
 }  // namespace quillbox

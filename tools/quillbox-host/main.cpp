@@ -1,6 +1,7 @@
 // quillbox-host: plays the scan-and-fax host for the fax distribution module.
 #include "quillbox-host/host.h"
 #include "quillbox-host/options.h"
+#include "quillbox-host/rule_tester.h"
 
 #include <cstdio>
 #include <string>
@@ -21,6 +22,11 @@ int main(int argc, char **argv) {
         return 0;
     }
 
+    if (auto *which = std::get_if<WhichRuleCommand>(&invocation.command)) {
+        std::fputs(ExplainRule(*which).c_str(), stdout);
+        return 0;
+    }
+
     const std::string modulePath = invocation.modulePath.empty() ? DefaultModulePath(argv[0]) : invocation.modulePath;
     LoadedModule module(modulePath);
     if (!module.entry()) {
@@ -34,6 +40,12 @@ int main(int argc, char **argv) {
     } else if (auto *receive = std::get_if<ReceiveCommand>(&invocation.command)) {
         const ReceiveResult result = SendReceive(module.entry(), *receive);
         std::printf("remote name: %s\nstored path: %s\n", result.remoteName.c_str(), result.storedPath.c_str());
+    } else if (auto *edit = std::get_if<EditBoxCommand>(&invocation.command)) {
+        SendEditBox(module.entry(), *edit);
+    } else if (auto *deleted = std::get_if<DeleteBoxCommand>(&invocation.command)) {
+        SendDeleteBox(module.entry(), *deleted);
+    } else if (auto *finish = std::get_if<FinishCommand>(&invocation.command)) {
+        SendFinish(module.entry(), *finish);
     }
     return 0;
 }

@@ -14,8 +14,12 @@ constexpr const char *kGeneralHelp =
     "commands as the host would.\n"
     "\n"
     "commands:\n"
-    "  info      report the module's version and display name (command 1)\n"
-    "  receive   hand the module one received document (command 2)\n"
+    "  info        report the module's version and display name (command 1)\n"
+    "  receive     hand the module one received document (command 2)\n"
+    "  which-rule  tell which rule of a box a document would go by, and why\n"
+    "  edit-box    a box enters or leaves editing (command 4)\n"
+    "  delete-box  a box is deleted (command 5)\n"
+    "  finish      box editing ends: --commit or --discard (command 6)\n"
     "\n"
     "  --module PATH   the module to load (default: WbFaxRcvExt next to this program,\n"
     "                  or the file named by WBFAX_MODULE)\n"
@@ -45,6 +49,34 @@ constexpr const char *kReceiveHelp =
     "  --smtp-account TEXT     SMTP account for the notification (at most 65 bytes)\n"
     "  --smtp-password TEXT    its password (at most 32 bytes)\n";
 
+constexpr const char *kWhichRuleHelp =
+    "usage: quillbox-host which-rule --box N [--type received|sent|report]\n"
+    "                                [--remote-number TEXT] [--sub-address TEXT]\n"
+    "\n"
+    "Prints the rules of the box in the order they are tried for such a document, whether each\n"
+    "matches, and the one that wins, using the module's own look-up. No file is moved. The\n"
+    "notification list shown is the mail or the PC list, as the receive settings choose.\n";
+
+constexpr const char *kEditBoxHelp =
+    "usage: quillbox-host edit-box --box N [--from M | --new] [--leave [--delete-rules]]\n"
+    "                              [--handler NAME]\n"
+    "\n"
+    "Sends command 4: box N enters editing, starting from the rules of box M (default N;\n"
+    "--new starts without rules). --leave ends the box's use of the rules instead;\n"
+    "with --delete-rules its rule file is deleted at once. --handler names the module that\n"
+    "handles the box (default WbFaxRcvExt.dll); another name gives the box away.\n";
+
+constexpr const char *kDeleteBoxHelp =
+    "usage: quillbox-host delete-box --box N\n"
+    "\n"
+    "Sends command 5: the host deletes box N. Its rule file goes at the next commit.\n";
+
+constexpr const char *kFinishHelp =
+    "usage: quillbox-host finish --commit | --discard\n"
+    "\n"
+    "Sends command 6: the host's box editing ends. --commit makes the edited rules and the\n"
+    "pending receive settings live; --discard drops them.\n";
+
 std::optional<std::uint32_t> ParseNumber(const std::string &text, std::uint32_t max) {
     std::uint32_t value = 0;
     const char *end = text.data() + text.size();
@@ -71,6 +103,90 @@ std::optional<UsageError> CollectOptions(const std::vector<std::string> &args, s
     return std::nullopt;
 }
 
+// Options without a value.
+std::optional<UsageError> CollectFlags(std::vector<std::string> &args, std::size_t from,
+                                       std::map<std::string, bool> &flags) {
+    for (std::size_t i = from; i < args.size();) {
+        auto it = flags.find(args[i]);
+        if (it == flags.end()) {
+            i += 2;
+            continue;
+        }
+        if (it->second) return Error("option '" + args[i] + "' given twice");
+        it->second = true;
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    return std::nullopt;
+}
+
+std::optional<UsageError> ParseBox(const std::optional<std::string> &text, const char *command, std::uint32_t &box) {
+    if (!text) return Error(std::string(command) + " needs --box");
+    const std::optional<std::uint32_t> number = ParseNumber(*text, 999);
+    if (!number) return Error("--box must be a number from 0 to 999");
+    box = *number;
+    return std::nullopt;
+}
+
+std::optional<UsageError> ParseType(const std::optional<std::string> &text, std::uint8_t &dataType) {
+    const std::string type = text.value_or("received");
+    if (type == "received") dataType = 1;
+    else if (type == "sent") dataType = 0;
+    else if (type == "report") dataType = 2;
+    else return Error("--type must be received, sent or report");
+    return std::nullopt;
+}
+
+std::variant<WhichRuleCommand, UsageError> ParseWhichRule(const std::vector<std::string> &args, std::size_t from) {
+    std::map<std::string, std::optional<std::string>> o;
+    for (const char *name : {"--box", "--type", "--remote-number", "--sub-address"}) o[name];
+    if (auto error = CollectOptions(args, from, o)) return *error;
+    WhichRuleCommand command;
+    if (auto error = ParseBox(o["--box"], "which-rule", command.box)) return *error;
+    if (auto error = ParseType(o["--type"], command.dataType)) return *error;
+    command.remoteNumber = o["--remote-number"].value_or("");
+    command.subAddress = o["--sub-address"].value_or("");
+    if (command.remoteNumber.size() > kMaxText || command.subAddress.size() > kMaxText)
+        return Error("numbers and sub-addresses hold at most 255 bytes");
+    return command;
+}
+
+std::variant<EditBoxCommand, UsageError> ParseEditBox(std::vector<std::string> args, std::size_t from) {
+    std::map<std::string, bool> flags{{"--new", false}, {"--leave", false}, {"--delete-rules", false}};
+    if (auto error = CollectFlags(args, from, flags)) return *error;
+    std::map<std::string, std::optional<std::string>> o;
+    for (const char *name : {"--box", "--from", "--handler"}) o[name];
+    if (auto error = CollectOptions(args, from, o)) return *error;
+    EditBoxCommand command;
+    if (auto error = ParseBox(o["--box"], "edit-box", command.box)) return *error;
+    command.fromBox = command.box;
+    if (flags["--new"] && o["--from"]) return Error("--new and --from exclude each other");
+    if (flags["--new"]) command.fromBox = 0;
+    if (o["--from"]) {
+        const std::optional<std::uint32_t> number = ParseNumber(*o["--from"], 999);
+        if (!number) return Error("--from must be a number from 0 to 999");
+        command.fromBox = *number;
+    }
+    if (flags["--delete-rules"] && !flags["--leave"]) return Error("--delete-rules needs --leave");
+    if (flags["--leave"]) command.mode = 2;
+    if (flags["--delete-rules"]) command.text.clear();
+    if (o["--handler"]) command.handler = *o["--handler"];
+    return command;
+}
+
+std::variant<DeleteBoxCommand, UsageError> ParseDeleteBox(const std::vector<std::string> &args, std::size_t from) {
+    std::map<std::string, std::optional<std::string>> o{{"--box", std::nullopt}};
+    if (auto error = CollectOptions(args, from, o)) return *error;
+    DeleteBoxCommand command;
+    if (auto error = ParseBox(o["--box"], "delete-box", command.box)) return *error;
+    return command;
+}
+
+std::variant<FinishCommand, UsageError> ParseFinish(const std::vector<std::string> &args, std::size_t from) {
+    if (args.size() != from + 1 || (args[from] != "--commit" && args[from] != "--discard"))
+        return Error("finish needs exactly one of --commit and --discard");
+    return FinishCommand{args[from] == "--commit"};
+}
+
 std::variant<ReceiveCommand, UsageError> ParseReceive(const std::vector<std::string> &args, std::size_t from) {
     std::map<std::string, std::optional<std::string>> o;
     for (const char *name : {"--box", "--file", "--type", "--remote-number", "--remote-id", "--sub-address",
@@ -79,20 +195,13 @@ std::variant<ReceiveCommand, UsageError> ParseReceive(const std::vector<std::str
     if (auto error = CollectOptions(args, from, o)) return *error;
 
     ReceiveCommand command;
-    if (!o["--box"]) return Error("receive needs --box");
+    if (auto error = ParseBox(o["--box"], "receive", command.box)) return *error;
     if (!o["--file"]) return Error("receive needs --file");
-    const std::optional<std::uint32_t> box = ParseNumber(*o["--box"], 999);
-    if (!box) return Error("--box must be a number from 0 to 999");
-    command.box = *box;
     command.file = *o["--file"];
     if (command.file.empty() || command.file.size() > 259) return Error("--file must be a path of 1 to 259 bytes");
 
     Description &d = command.description;
-    const std::string type = o["--type"].value_or("received");
-    if (type == "received") d.dataType = 1;
-    else if (type == "sent") d.dataType = 0;
-    else if (type == "report") d.dataType = 2;
-    else return Error("--type must be received, sent or report");
+    if (auto error = ParseType(o["--type"], d.dataType)) return *error;
 
     if (o["--language"]) {
         const std::optional<std::uint32_t> language = ParseNumber(*o["--language"], 0xFFFF);
@@ -120,9 +229,41 @@ std::variant<ReceiveCommand, UsageError> ParseReceive(const std::vector<std::str
     return command;
 }
 
+template <typename Command>
+std::optional<UsageError> Take(std::variant<Command, UsageError> parsed, Invocation &invocation) {
+    if (auto *error = std::get_if<UsageError>(&parsed)) return *error;
+    invocation.command = std::get<Command>(std::move(parsed));
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<Invocation, UsageError> ParseCommandLine(const std::vector<std::string> &args) {
+    using Parser = std::optional<UsageError> (*)(const std::vector<std::string> &, std::size_t, Invocation &);
+    struct Entry {
+        const char *name;
+        const char *help;
+        Parser parse;
+    };
+    static const Entry kCommands[] = {
+        {"info", kInfoHelp,
+         [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) -> std::optional<UsageError> {
+             if (from < a.size()) return Error("info takes no options (see --help)");
+             inv.command = InfoCommand{};
+             return std::nullopt;
+         }},
+        {"receive", kReceiveHelp,
+         [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseReceive(a, from), inv); }},
+        {"which-rule", kWhichRuleHelp,
+         [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseWhichRule(a, from), inv); }},
+        {"edit-box", kEditBoxHelp,
+         [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseEditBox(a, from), inv); }},
+        {"delete-box", kDeleteBoxHelp,
+         [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseDeleteBox(a, from), inv); }},
+        {"finish", kFinishHelp,
+         [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseFinish(a, from), inv); }},
+    };
+
     Invocation invocation;
     std::size_t i = 0;
     if (i < args.size() && args[i] == "--module") {
@@ -132,26 +273,20 @@ std::variant<Invocation, UsageError> ParseCommandLine(const std::vector<std::str
     }
     if (i >= args.size()) return Error("no command given (see --help)");
     const std::string &name = args[i++];
-    const bool help = i < args.size() && IsHelp(args[i]);
-
     if (IsHelp(name)) {
         invocation.command = HelpRequest{kGeneralHelp};
-    } else if (name == "info") {
-        if (help) invocation.command = HelpRequest{kInfoHelp};
-        else if (i < args.size()) return Error("info takes no options (see --help)");
-        else invocation.command = InfoCommand{};
-    } else if (name == "receive") {
-        if (help) {
-            invocation.command = HelpRequest{kReceiveHelp};
-        } else {
-            auto parsed = ParseReceive(args, i);
-            if (auto *error = std::get_if<UsageError>(&parsed)) return *error;
-            invocation.command = std::get<ReceiveCommand>(std::move(parsed));
-        }
-    } else {
-        return Error("unknown command '" + name + "' (see --help)");
+        return invocation;
     }
-    return invocation;
+    for (const Entry &entry : kCommands) {
+        if (name != entry.name) continue;
+        if (i < args.size() && IsHelp(args[i])) {
+            invocation.command = HelpRequest{entry.help};
+            return invocation;
+        }
+        if (std::optional<UsageError> error = entry.parse(args, i, invocation)) return *error;
+        return invocation;
+    }
+    return Error("unknown command '" + name + "' (see --help)");
 }
 
 }  // namespace quillbox

@@ -18,13 +18,41 @@ struct ReceiveCommand {
     Description description;
 };
 
+// Which rule a document would go by, and why; nothing is moved.
+struct WhichRuleCommand {
+    std::uint32_t box = 0;
+    std::uint8_t dataType = 1;
+    std::string remoteNumber;
+    std::string subAddress;
+};
+
+// Command 4: a box enters editing (or leaves it).
+struct EditBoxCommand {
+    std::uint32_t mode = 1;     // 2 leaves editing
+    std::uint32_t fromBox = 0;  // whose rules are the starting point; 0 for none
+    std::uint32_t box = 0;      // the number under which the box is edited
+    std::string text = "keep";  // empty: leaving editing deletes the rule file
+    std::string handler = "WbFaxRcvExt.dll";
+};
+
+// Command 5.
+struct DeleteBoxCommand {
+    std::uint32_t box = 0;
+};
+
+// Command 6.
+struct FinishCommand {
+    bool commit = false;
+};
+
 struct HelpRequest {
     std::string text;
 };
 
 struct Invocation {
     std::string modulePath;  // empty: the module next to the program
-    std::variant<HelpRequest, InfoCommand, ReceiveCommand> command;
+    std::variant<HelpRequest, InfoCommand, ReceiveCommand, WhichRuleCommand, EditBoxCommand, DeleteBoxCommand, FinishCommand>
+        command;
 };
 
 struct UsageError {

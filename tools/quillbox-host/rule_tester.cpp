@@ -1,0 +1,100 @@
+#include "quillbox-host/rule_tester.h"
+
+#include "distribution/receive.h"
+#include "entry/module.h"
+#include "settings/config.h"
+#include "settings/rule_file.h"
+#include "settings/rules.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace quillbox {
+namespace {
+
+const char *KindName(wbfax::PatternKind kind) {
+    switch (kind) {
+    case wbfax::PatternKind::Exact: return "exact";
+    case wbfax::PatternKind::Ending: return "ending";
+    case wbfax::PatternKind::Beginning: return "beginning";
+    case wbfax::PatternKind::Containing: return "containing";
+    }
+    return "?";
+}
+
+std::string Quoted(const std::string &text) { return "\"" + text + "\""; }
+
+std::string KeyName(char letter, int key) {
+    char name[8];
+    std::snprintf(name, sizeof name, "%c%03d", letter, key);
+    return name;
+}
+
+void ListSubAddressRules(std::ostringstream &out, const std::string &code) {
+    const auto &rules = wbfax::SubAddressRules();
+    out << "sub-address rules, tried in key order, for " << Quoted(code) << ":\n";
+    if (rules.empty()) out << "  (none)\n";
+    bool won = false;
+    for (const wbfax::SubAddressRule &rule : rules) {
+        const bool match = rule.code == code;
+        out << "  " << KeyName('F', rule.key) << "  code " << Quoted(rule.code)
+            << "  folder " << Quoted(rule.folder) << (match && !won ? "  <- first match" : match ? "  (matches too)" : "")
+            << "\n";
+        won = won || match;
+    }
+}
+
+void ListNumberRules(std::ostringstream &out, const std::vector<wbfax::NumberRule> &rules, char letter,
+                     const char *what, const std::string &key) {
+    out << what << " rules, tried most specific first, for " << Quoted(key) << ":\n";
+    if (rules.empty()) out << "  (none)\n";
+    bool won = false;
+    int order = 1;
+    for (const wbfax::NumberRule &rule : rules) {
+        const bool match = wbfax::PatternMatches(rule.kind, rule.stripped, key);
+        out << "  " << order++ << ". " << KeyName(letter, rule.key) << "  " << KindName(rule.kind) << " " << Quoted(rule.pattern) << "  folder " << Quoted(rule.folder)
+            << (match && !won ? "  <- first match" : match ? "  (matches too)" : "") << "\n";
+        won = won || match;
+    }
+}
+
+}  // namespace
+
+std::string ExplainRule(const WhichRuleCommand &command) {
+    wbfax::ModuleStartup(wbfax::platform::ThisModule());
+    std::ostringstream out;
+    if (!wbfax::RuleFileExists(command.box)) {
+        out << "box " << command.box << " has no rule file (" << wbfax::platform::NativePath(wbfax::RuleFilePath(command.box))
+            << "): a document stays where the host put it\n";
+        wbfax::ModuleShutdown();
+        return out.str();
+    }
+    const int useMail = wbfax::ReadUseSmtp();
+    wbfax::ReceiveRecord record;
+    record.dataType = command.dataType;
+    record.remoteNumber = command.remoteNumber;
+    record.fCode = command.subAddress;
+    const wbfax::RuleTarget target = wbfax::ChooseRule(command.box, record, useMail);
+
+    // The lists as the look-up left them; a list it did not need to load is loaded for the report.
+    if (command.dataType == 0) {
+        wbfax::LoadDestinationRules(command.box, useMail);
+        ListNumberRules(out, wbfax::DestinationRules(), 'D', "destination-number", wbfax::DestinationKey(command.remoteNumber));
+    } else {
+        wbfax::LoadSubAddressRules(command.box, useMail);
+        ListSubAddressRules(out, command.subAddress);
+        wbfax::LoadSenderRules(command.box, useMail);
+        ListNumberRules(out, wbfax::SenderRules(), 'T', "sender-number", wbfax::SenderKey(command.remoteNumber));
+    }
+    const wbfax::RuleTarget fallback = wbfax::GetOtherRule(command.box, command.dataType == 0 ? 0 : 1, useMail);
+    out << "fallback (" << (command.dataType == 0 ? "TxFile" : "OtherFile") << "): folder " << Quoted(fallback.folder) << "\n";
+
+    out << "winner: ";
+    if (target.folder.empty()) out << "none; the document goes to the box's storage folder itself\n";
+    else out << "folder " << Quoted(target.folder) << (target.pattern.empty() && target.code.empty() ? " (fallback)" : "")
+             << ", notify " << (useMail == 1 ? "by mail " : "on PCs ") << Quoted(target.notifyList) << "\n";
+    wbfax::ModuleShutdown();
+    return out.str();
+}
+
+}  // namespace quillbox
