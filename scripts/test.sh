@@ -15,6 +15,12 @@ cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$here/build/test" -j2
 ctest --test-dir "$here/build/test" --output-on-failure -j2
 
+step "benchmarks build and run once"
+cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWBFAX_TESTS=OFF \
+    -DWBFAX_BENCHMARKS=ON >/dev/null
+cmake --build "$here/build/bench" -j2 --target receive_benchmark
+"$here/build/bench/bin/receive_benchmark" --benchmark_min_time=0.01
+
 step "tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$here" -B "$here/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DWBFAX_SANITIZE=address,undefined >/dev/null
