@@ -71,8 +71,42 @@ TEST(HostOptions, WrongInputIsOneLineError) {
     }
 }
 
+TEST(HostOptions, BoxEditCommands) {
+    auto edit = std::get<EditBoxCommand>(std::get<Invocation>(Parse({"edit-box", "--box", "8", "--from", "5"})).command);
+    EXPECT_EQ(edit.mode, 1u);
+    EXPECT_EQ(edit.fromBox, 5u);
+    EXPECT_EQ(edit.box, 8u);
+    EXPECT_EQ(edit.handler, "WbFaxRcvExt.dll");
+    EXPECT_FALSE(edit.text.empty());
+
+    auto fresh = std::get<EditBoxCommand>(std::get<Invocation>(Parse({"edit-box", "--new", "--box", "9"})).command);
+    EXPECT_EQ(fresh.fromBox, 0u);
+    EXPECT_EQ(fresh.box, 9u);
+
+    auto leave = std::get<EditBoxCommand>(
+        std::get<Invocation>(Parse({"edit-box", "--box", "3", "--leave", "--delete-rules", "--handler", "Other.dll"})).command);
+    EXPECT_EQ(leave.mode, 2u);
+    EXPECT_TRUE(leave.text.empty());
+    EXPECT_EQ(leave.handler, "Other.dll");
+
+    EXPECT_EQ(std::get<DeleteBoxCommand>(std::get<Invocation>(Parse({"delete-box", "--box", "4"})).command).box, 4u);
+    EXPECT_TRUE(std::get<FinishCommand>(std::get<Invocation>(Parse({"finish", "--commit"})).command).commit);
+    EXPECT_FALSE(std::get<FinishCommand>(std::get<Invocation>(Parse({"finish", "--discard"})).command).commit);
+
+    for (const auto &args : std::vector<std::vector<std::string>>{{"edit-box", "--box", "3", "--delete-rules"},
+                                                                  {"edit-box", "--box", "3", "--new", "--from", "2"},
+                                                                  {"edit-box", "--box", "3", "--leave", "--leave"},
+                                                                  {"finish"},
+                                                                  {"finish", "--commit", "--discard"},
+                                                                  {"delete-box"},
+                                                                  {"which-rule", "--type", "sent"}})
+        EXPECT_NE(ErrorOf(args), "(accepted)") << ::testing::PrintToString(args);
+}
+
 TEST(HostOptions, HelpEverywhere) {
-    for (const auto &args : std::vector<std::vector<std::string>>{{"--help"}, {"info", "--help"}, {"receive", "--help"}}) {
+    for (const auto &args : std::vector<std::vector<std::string>>{{"--help"}, {"info", "--help"}, {"receive", "--help"},
+                                                                  {"which-rule", "--help"}, {"edit-box", "-h"},
+                                                                  {"delete-box", "--help"}, {"finish", "--help"}}) {
         auto parsed = Parse(args);
         ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << args[0];
         EXPECT_TRUE(std::holds_alternative<HelpRequest>(std::get<Invocation>(parsed).command));

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 
 namespace wbfax {
 namespace {
@@ -66,6 +67,72 @@ TEST_F(Receive, ARejectedDescriptionWritesNeitherBuffer) {
     const Outcome out = Send(d, 3, block);
     EXPECT_EQ(out.remoteName, "host text");
     EXPECT_EQ(out.path, fax);
+}
+
+// With a rule file and a box list in place.
+class ReceiveWithRules : public Receive {
+protected:
+    void SetUp() override {
+        Receive::SetUp();
+        boxFolder = root + "/box1";
+        std::filesystem::create_directory(boxFolder);
+        test::WriteFile(DataDir() + "/qvscan_f.bin", "1;" + boxFolder + ";x\r\n");
+        test::WriteFile(DataDir() + "/WbFaxRcv001.rfd",
+                        "[FCODE]\r\nF001=Sub;1234;sub@example.org;SUBPC\r\n"
+                        "[TSI]\r\nT001=Tokyo;03-1234;03-1234;tokyo@example.org;TOKYOPC\r\n"
+                        "[DTN]\r\nD001=SentTokyo;03-1234;031234;;\r\n"
+                        "[OTHER]\r\nOtherFile=Rx;;;OTHERPC\r\nTXFile=Tx;;;\r\n");
+        trace = root + "/trace.log";
+        test::SetEnv("WBFAX_TRACE", trace.c_str());
+    }
+
+    std::string boxFolder;
+    std::string trace;
+};
+
+TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
+    quillbox::Description d;
+    d.remoteNumber = "03-12 34";  // blanks go, hyphens stay for a sender number
+    d.adminMail = "admin@example.org";
+    const Outcome out = Send(d, 1);
+    EXPECT_EQ(out.path, boxFolder + "/Tokyo/incoming.tif");
+    EXPECT_TRUE(test::Exists(out.path));
+    EXPECT_FALSE(test::Exists(fax));
+    EXPECT_EQ(out.result, 0x55u);
+}
+
+TEST_F(ReceiveWithRules, SentDocumentsGoByTheDestinationNumber) {
+    quillbox::Description d;
+    d.dataType = 0;
+    d.remoteNumber = "03-12 34";
+    d.subAddress = "1234";  // never consulted for a sent document
+    const Outcome out = Send(d, 1);
+    EXPECT_EQ(out.path, boxFolder + "/SentTokyo/incoming.tif");
+}
+
+TEST_F(ReceiveWithRules, MissingNotificationParametersAreTraced) {
+    quillbox::Description d;
+    d.remoteNumber = "0999";  // falls back to OtherFile, whose mail list is empty
+    d.adminMail = "admin@example.org";
+    const Outcome out = Send(d, 1);
+    EXPECT_EQ(out.path, boxFolder + "/Rx/incoming.tif");
+    EXPECT_EQ(test::ReadFile(trace),
+              " Rcv Data Type=1\n SMTP Send Param Error:\n   FAX Admin E-mail:admin@example.org\n   To Addr         :\n");
+}
+
+TEST_F(ReceiveWithRules, AnEmptyAdminAddressStopsOnlyMailNotification) {
+    quillbox::Description d;
+    d.subAddress = "1234";
+    Send(d, 1);
+    EXPECT_NE(test::ReadFile(trace).find("SMTP Send Param Error"), std::string::npos);
+
+    // PC notification needs no administrator: the rule's PC list is handed on without a trace.
+    test::WriteFile(ConfigFile(), "[RCVFAX]\r\nUSESMTP=0\r\n");
+    test::WriteFile(trace, "");
+    test::WriteFile(fax, "again");
+    const Outcome out = Send(d, 1);
+    EXPECT_EQ(out.path, boxFolder + "/Sub/incoming.tif");
+    EXPECT_EQ(test::ReadFile(trace), " Rcv Data Type=1\n");
 }
 
 TEST(DisplayName, PrefersNameThenIdAndDropsListSeparators) {
