@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wbfax::platform {
 
@@ -115,6 +116,89 @@ bool MovePath(std::string_view from, std::string_view to);
 // Replaces an existing target in one step, so that readers see the old or the new file whole.
 bool ReplacePath(std::string_view from, std::string_view to);
 bool CopyPath(std::string_view from, std::string_view to, bool failIfExists);
+
+// ---- Time ----
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+LocalTime CurrentLocalTime();
+void SleepMilliseconds(std::uint32_t milliseconds);
+
+// ---- Drives, network names, shares, host name ----
+enum DriveType : std::uint32_t {
+    kDriveUnknown = 0,
+    kDriveNoRoot = 1,
+    kDriveRemovable = 2,
+    kDriveFixed = 3,
+    kDriveRemote = 4,
+    kDriveCdRom = 5,
+    kDriveRamDisk = 6,
+};
+// The type of the drive (Windows: of the path's drive root) or file system (POSIX) the path lies on.
+std::uint32_t DriveTypeOf(std::string_view path);
+// \\host\share\... for a path on a network drive; none when the system cannot tell.
+std::optional<std::string> UniversalName(std::string_view path);
+
+struct ShareEntry {
+    std::string name;
+    std::string path;
+};
+// The folders this computer shares, in the system's order; hidden ("$") shares left out where
+// the system marks them so.
+std::vector<ShareEntry> FileShares();
+std::optional<std::string> HostName();
+// Windows Sockets 1.1, which the host name needs on Windows.
+bool StartNetworking();
+void StopNetworking();
+
+// ---- Shared memory ----
+using SharedMemoryHandle = std::uintptr_t;
+// Creates the named block of size bytes (zero-filled), or opens it when another process did.
+SharedMemoryHandle CreateSharedMemory(const char *name, std::uint32_t size);
+
+// A mapped view of a block; unmapped when it goes out of scope.
+class SharedView {
+public:
+    SharedView() = default;
+    static SharedView Map(SharedMemoryHandle block, std::uint32_t size);
+    SharedView(SharedView &&other) noexcept;
+    SharedView &operator=(SharedView &&other) noexcept;
+    SharedView(const SharedView &) = delete;
+    SharedView &operator=(const SharedView &) = delete;
+    ~SharedView();
+
+    explicit operator bool() const { return data_ != nullptr; }
+    std::uint8_t *data() const { return data_; }
+
+private:
+    std::uint8_t *data_ = nullptr;
+    std::uint32_t size_ = 0;
+};
+
+// ---- Windows and messages ----
+using WindowProcedure = std::intptr_t (*)(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                          std::intptr_t lParam);
+constexpr std::uint32_t kMessageInitDialog = 0x0110;
+constexpr std::uint32_t kMessageCommand = 0x0111;
+
+// An invisible window made from a dialog template of the resource module; its messages go to
+// procedure, WM_INITDIALOG first.
+WindowHandle CreateHiddenDialog(ModuleHandle resources, int templateId, WindowProcedure procedure);
+void DiscardWindow(WindowHandle window);
+// A top-level window of the class, any title; 0 when there is none.
+WindowHandle FindWindowOfClass(const char *className);
+// Delivers the message and waits until the window's procedure has handled it.
+std::intptr_t SendMessageTo(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+
+// A window that other processes find by its class and send messages to (the sender programs
+// and their test doubles publish theirs so).
+WindowHandle CreateMessageWindow(const char *className, WindowProcedure procedure);
+// Handles the messages sent to this process's windows for about the given time.
+void ProcessMessages(std::uint32_t milliseconds);
+
+// ---- Processes ----
+// Starts the program of the command line (no arguments, shown normally); true when it started.
+bool StartProgram(std::string_view commandLine);
 
 // ---- Environment and diagnostics ----
 std::optional<std::string> GetEnvironment(const char *name);

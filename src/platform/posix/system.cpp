@@ -95,3 +95,23 @@ void DeleteFont(FontHandle font) { delete reinterpret_cast<FontSpec *>(font); }
 bool OpenHelp(WindowHandle, const char *, std::uint32_t, std::uintptr_t) { return false; }
 
 }  // namespace wbfax::platform
+
+#include <ctime>
+#include <time.h>
+
+namespace wbfax::platform {
+
+LocalTime CurrentLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    ::localtime_r(&now, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
+}
+
+void SleepMilliseconds(std::uint32_t milliseconds) {
+    timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&wait, &wait) != 0) {
+    }
+}
+
+}  // namespace wbfax::platform
