@@ -67,13 +67,17 @@ std::string MakeUniqueName(std::string_view name, std::string_view folder) {
 Placement PlaceReceivedFile(std::uint32_t box, std::string_view ruleFolder, std::string_view receivedPath) {
     const std::string folder = GetBoxFolder(box) + "\\" + std::string(ruleFolder);
     std::string name = StripCopyNumber(receivedPath);
-    if (ReadOverWrite() == 0) {
+    const bool overWrite = ReadOverWrite() != 0;
+    if (!overWrite) {
         name = MakeUniqueName(name, folder);
     } else {
         CurrentDirectoryGuard guard;
         EnterOrCreate(folder);
     }
     const std::string target = folder + "\\" + name;
+    // Deleting the target first would delete a fax that the host wrote to the target itself;
+    // a replacing rename leaves that fax alone. Across volumes it fails and the delete runs.
+    if (overWrite && platform::ReplacePath(receivedPath, target)) return {true, platform::NativePath(target)};
     platform::RemoveFile(target);
     if (!platform::MovePath(receivedPath, target)) return {false, std::string(receivedPath)};
     return {true, platform::NativePath(target)};

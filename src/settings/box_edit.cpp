@@ -149,6 +149,9 @@ void OpenBoxEdit(const HostContext &context) {
         if (slot == 0) return;  // every slot is taken: the box's rules stay as they are
         AssignEditSlot(slot, editBox);
         const std::string work = WorkRuleFilePath(slot);
+        // A free slot can still hold a work file that was never committed; its rules and its
+        // Original belong to another box and must not reach this one.
+        platform::RemoveFile(work);
         if (RuleFileExists(box) && platform::CopyPath(RuleFilePath(box), work, false)) SetOriginal(work, box);
         else WriteDefaultRules(work);
     } else {
