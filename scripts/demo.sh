@@ -12,13 +12,18 @@ host="$build/bin/quillbox-host"
 
 # A scratch installation: the configuration, the box list, box 1's rules and its storage folder.
 sample=$(mktemp -d /tmp/quillbox-demo-XXXXXX)
-trap 'rm -rf "$sample"' EXIT
+export WBFAX_IPC_PREFIX="demo$$-"
+trap 'rm -rf "$sample" /dev/shm/"$WBFAX_IPC_PREFIX"* "${XDG_RUNTIME_DIR:-/tmp}/wbfax-windows-$WBFAX_IPC_PREFIX"' EXIT
 export WBFAX_COMMON_APPDATA="$sample"
 export WBFAX_TRACE="$sample/trace.log"
 data="$sample/Corvane/Quillbox"
 box="$sample/faxes/box001"
-mkdir -p "$data" "$box" "$sample/incoming"
-printf '[LANGUAGE]\r\nLanguage=English\r\n[MANAGEMENT]\r\nOverWrite=0\r\n[RCVFAX]\r\nUSESMTP=1\r\n' >"$data/wbcatch.ini"
+mkdir -p "$data" "$box" "$sample/incoming" "$sample/program"
+# The mail sender is played by a double that prints what it would send.
+cp "$build/bin/sender-double" "$sample/program/PF_SMTP.exe"
+export WBFAX_SENDER_LOG="$sample/sender.log" WBFAX_SENDER_LINGER_MS=5000
+printf '[PATH]\r\nCONF=%s\r\n[LANGUAGE]\r\nLanguage=English\r\n[MANAGEMENT]\r\nOverWrite=0\r\n' "$sample/program" >"$data/wbcatch.ini"
+printf '[RCVFAX]\r\nUSESMTP=1\r\nSMTPServer=mail.example.org\r\nADDFFILE=1\r\n' >>"$data/wbcatch.ini"
 printf '1;%s;Main office\r\n' "$box" >"$data/qvscan_f.bin"
 printf '%s\r\n' '[FCODE]' 'F001=Sales;1234;sales@example.org;' 'F002=Orders;5678;orders@example.org;' \
     '[TSI]' 'T001=Head office;03 1234 5678;0312345678;boss@example.org;' 'T002=Abroad;+*;+*;intl@example.org;' \
@@ -66,6 +71,16 @@ fax received "052 123 4567" "" "Nagoya plant"
 echo
 echo "== what box 1's storage folder holds now"
 (cd "$box" && find . -type f | sort) | show
+echo
+echo "== the first mail job: job file and body, as written for the mail sender"
+job=$(ls "$data"/*_1.tmp)
+sed 's/\r$//' "$job" | show
+echo "   --- body"
+sed 's/\r$//' "${job%.tmp}.001" | show
+sleep 5  # the sender double goes idle and stops
+echo
+echo "== what the sender double received (job messages and the job list it saw)"
+show <"$WBFAX_SENDER_LOG"
 echo
 echo "== diagnostic trace"
 show <"$WBFAX_TRACE"

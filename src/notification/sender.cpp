@@ -72,7 +72,7 @@ void PrepareStatusBlock(NotifyMode mode) {
             if (!sender) CompactJobList(mode);
         }
     }
-    const std::string &folder = DataFolder();
+    const std::string folder = platform::NativePath(DataFolder());  // read by other programs
     const std::size_t n = std::min<std::size_t>(folder.size(), 259);
     std::memcpy(block + kDataFolderPath, folder.data(), n);
     block[kDataFolderPath + n] = '\0';

@@ -23,6 +23,13 @@ bool StartProgram(std::string_view commandLine) {
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
+        // No handle of the host is inherited, its standard streams included.
+        if (const int null = ::open("/dev/null", O_RDWR); null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            if (null > 2) ::close(null);
+        }
         char *const argv[] = {const_cast<char *>(program.c_str()), nullptr};
         ::execv(program.c_str(), argv);
         const int error = errno;
