@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs a Windows program under wine64: wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
+# The prefix is created on first use (DIR, else $WBFAX_WINEPREFIX). Programs see code page 1252,
+# the native build's default, unless WBFAX_WINE_LANG names another locale (ja_JP.UTF-8: 932).
+set -euo pipefail
+prefix=${WBFAX_WINEPREFIX:-}
+if [ "${1:-}" = "--prefix" ]; then
+    prefix=$2
+    shift 2
+fi
+[ -n "$prefix" ] || { echo "wine-run.sh: no prefix given" >&2; exit 2; }
+wine=${WBFAX_WINE:-/usr/lib/wine/wine64}
+[ -x "$wine" ] || wine=$(command -v wine64 || true)
+[ -n "$wine" ] || { echo "wine-run.sh: wine64 is not installed" >&2; exit 2; }
+
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+# No Mono or Gecko prompts, no desktop menu entries.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE DISPLAY WAYLAND_DISPLAY
+export LANG=${WBFAX_WINE_LANG:-C.UTF-8}
+# Wine takes the code page from the Unix locale; one the system lacks is compiled beside the prefix.
+if ! locale -a 2>/dev/null | grep -qix "${LANG/UTF-8/utf8}"; then
+    locales="$prefix-locales"
+    if [ ! -d "$locales/$LANG" ]; then
+        mkdir -p "$locales"
+        localedef -i "${LANG%%.*}" -f "${LANG#*.}" "$locales/$LANG" >/dev/null 2>&1 || true
+    fi
+    export LOCPATH=$locales
+fi
+
+if [ ! -f "$prefix/system.reg" ]; then
+    mkdir -p "$(dirname "$prefix")"
+    # Parallel first runs create the prefix once.
+    exec 9>"$prefix.lock"
+    flock 9
+    if [ ! -f "$prefix/system.reg" ]; then
+        "$wine" wineboot --init >/dev/null 2>&1 || true
+        "${wine%/*}/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true
+    fi
+    flock -u 9
+    exec 9>&-
+fi
+[ "${1:-}" = "--init" ] && exit 0
+exec "$wine" "$@"
