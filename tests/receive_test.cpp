@@ -2,6 +2,7 @@
 // a fax left alone when its box has no rules.
 #include "distribution/receive.h"
 #include "entry/entry.h"
+#include "platform/platform.h"
 #include "quillbox-host/description.h"
 #include "test_support.h"
 
@@ -95,7 +96,7 @@ TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
     d.remoteNumber = "03-12 34";  // blanks go, hyphens stay for a sender number
     d.adminMail = "admin@example.org";
     const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, boxFolder + "/Tokyo/incoming.tif");
+    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\Tokyo\\incoming.tif"));
     EXPECT_TRUE(test::Exists(out.path));
     EXPECT_FALSE(test::Exists(fax));
     EXPECT_EQ(out.result, 0x55u);
@@ -107,7 +108,7 @@ TEST_F(ReceiveWithRules, SentDocumentsGoByTheDestinationNumber) {
     d.remoteNumber = "03-12 34";
     d.subAddress = "1234";  // never consulted for a sent document
     const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, boxFolder + "/SentTokyo/incoming.tif");
+    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\SentTokyo\\incoming.tif"));
 }
 
 TEST_F(ReceiveWithRules, MissingNotificationParametersAreTraced) {
@@ -115,7 +116,7 @@ TEST_F(ReceiveWithRules, MissingNotificationParametersAreTraced) {
     d.remoteNumber = "0999";  // falls back to OtherFile, whose mail list is empty
     d.adminMail = "admin@example.org";
     const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, boxFolder + "/Rx/incoming.tif");
+    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\Rx\\incoming.tif"));
     EXPECT_EQ(test::ReadFile(trace),
               " Rcv Data Type=1\n SMTP Send Param Error:\n   FAX Admin E-mail:admin@example.org\n   To Addr         :\n");
 }
@@ -131,7 +132,7 @@ TEST_F(ReceiveWithRules, AnEmptyAdminAddressStopsOnlyMailNotification) {
     test::WriteFile(trace, "");
     test::WriteFile(fax, "again");
     const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, boxFolder + "/Sub/incoming.tif");
+    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\Sub\\incoming.tif"));
     EXPECT_EQ(test::ReadFile(trace).find("SMTP Send Param Error"), std::string::npos);
 }
 

@@ -1,7 +1,9 @@
 #include "test_support.h"
 
 #include "entry/module.h"
+#include "platform/platform.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,9 +11,39 @@
 #include <random>
 #include <sstream>
 
+#if defined(_WIN32)
+#include <windows.h>
+#undef FreeModule  // winbase.h would rename the platform layer's function
+#else
+#include <iconv.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace wbfax::test {
+namespace {
+
+constexpr const char *kModuleEnvironment[] = {"WBFAX_COMMON_APPDATA", "WBFAX_ACP", "WBFAX_LANGID", "WBFAX_TRACE"};
+
+#if defined(_WIN32)
+std::string CommonAppData() {
+    const platform::ModuleHandle shell = platform::LoadModule("Shell32.DLL");
+    char buffer[260] = {};
+    const bool ok = platform::CallSpecialFolderPath(platform::FindProc(shell, "SHGetSpecialFolderPathA"), buffer, 0x23, false);
+    platform::FreeModule(shell);
+    return ok ? buffer : "";
+}
+
+std::vector<std::string> EntriesOf(const std::string &folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(folder, error)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+#endif
+
+}  // namespace
 
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
@@ -40,43 +72,82 @@ void RemoveTree(const std::string &path) {
 
 void SetEnv(const char *name, const char *value) {
 #if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
+    ::SetEnvironmentVariableA(name, value);
 #else
     if (value) ::setenv(name, value, 1);
     else ::unsetenv(name);
 #endif
 }
 
+#if defined(_WIN32)
 void ScratchInstall::SetUp() {
-    root = MakeTempDir();
+    if (platform::GetEnvironment("WBFAX_TEST_OWNS_APPDATA").value_or("") != "1")
+        GTEST_FAIL() << "the tests would clear Corvane\\Quillbox in this system's common application data folder; "
+                        "run them in a Wine prefix of their own with WBFAX_TEST_OWNS_APPDATA=1 (ctest does)";
+    root = CommonAppData();
+    ASSERT_FALSE(root.empty());
+    RemoveTree(DataDir());  // left by a test that crashed
+    rootEntries_ = EntriesOf(root);
     fs::create_directories(DataDir());
-    for (const char *name : {"WBFAX_COMMON_APPDATA", "WBFAX_ACP", "WBFAX_LANGID", "WBFAX_TRACE"}) {
-        const char *old = std::getenv(name);
-        savedEnvironment_.emplace_back(name, old ? old : std::string("\x01unset"));
+    for (const char *name : kModuleEnvironment) {
+        savedEnvironment_.emplace_back(name, platform::GetEnvironment(name));
+        SetEnv(name, nullptr);
     }
-    SetEnv("WBFAX_COMMON_APPDATA", root.c_str());
-    SetEnv("WBFAX_ACP", nullptr);
-    SetEnv("WBFAX_LANGID", nullptr);
-    SetEnv("WBFAX_TRACE", nullptr);
+    prepared_ = true;
     ModuleStartup(platform::ThisModule());
 }
 
 void ScratchInstall::TearDown() {
+    if (!prepared_) return;
     ModuleShutdown();
-    for (const auto &[name, value] : savedEnvironment_) SetEnv(name.c_str(), value == "\x01unset" ? nullptr : value.c_str());
+    for (const auto &[name, value] : savedEnvironment_) SetEnv(name.c_str(), value ? value->c_str() : nullptr);
+    RemoveTree(DataDir());
+    for (const std::string &name : EntriesOf(root))
+        if (!std::binary_search(rootEntries_.begin(), rootEntries_.end(), name)) RemoveTree(root + "\\" + name);
+}
+
+std::string ScratchInstall::DataDir() const { return root + "\\Corvane\\Quillbox"; }
+std::string ScratchInstall::ConfigFile() const { return DataDir() + "\\wbcatch.ini"; }
+#else
+void ScratchInstall::SetUp() {
+    root = MakeTempDir();
+    fs::create_directories(DataDir());
+    for (const char *name : kModuleEnvironment) savedEnvironment_.emplace_back(name, platform::GetEnvironment(name));
+    SetEnv("WBFAX_COMMON_APPDATA", root.c_str());
+    SetEnv("WBFAX_ACP", nullptr);
+    SetEnv("WBFAX_LANGID", nullptr);
+    SetEnv("WBFAX_TRACE", nullptr);
+    prepared_ = true;
+    ModuleStartup(platform::ThisModule());
+}
+
+void ScratchInstall::TearDown() {
+    if (!prepared_) return;
+    ModuleShutdown();
+    for (const auto &[name, value] : savedEnvironment_) SetEnv(name.c_str(), value ? value->c_str() : nullptr);
     RemoveTree(root);
 }
 
 std::string ScratchInstall::DataDir() const { return root + "/Corvane/Quillbox"; }
 std::string ScratchInstall::ConfigFile() const { return DataDir() + "/wbcatch.ini"; }
+#endif
 
-}  // namespace wbfax::test
-
-#if !defined(_WIN32)
-#include <iconv.h>
-
-namespace wbfax::test {
-
+#if defined(_WIN32)
+std::string ToCodePage(const std::string &utf8, const char *codePage) {
+    // "CP932" -> 932
+    const UINT target = static_cast<UINT>(std::strtoul(codePage + 2, nullptr, 10));
+    const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (wide <= 0 && !utf8.empty()) throw std::runtime_error("not UTF-8");
+    std::wstring text(static_cast<std::size_t>(wide), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), wide);
+    BOOL lossy = FALSE;
+    const int n = ::WideCharToMultiByte(target, 0, text.data(), wide, nullptr, 0, nullptr, &lossy);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(target, 0, text.data(), wide, out.data(), n, nullptr, &lossy);
+    if (lossy) throw std::runtime_error(std::string("not representable in ") + codePage);
+    return out;
+}
+#else
 std::string ToCodePage(const std::string &utf8, const char *codePage) {
     iconv_t cd = ::iconv_open(codePage, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
@@ -90,6 +161,6 @@ std::string ToCodePage(const std::string &utf8, const char *codePage) {
     out.resize(out.size() - outLeft);
     return out;
 }
+#endif
 
 }  // namespace wbfax::test
-#endif

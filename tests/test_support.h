@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,11 @@ namespace wbfax::test {
 
 // A fresh folder that stands for the common application data folder; the module is started
 // against it, so wbcatch.ini and the data folder lie below it. Removed afterwards.
+//
+// Windows cannot redirect that folder: there root is the system's own common application data
+// folder, which the tests may clear only when WBFAX_TEST_OWNS_APPDATA=1 says that it belongs to
+// them (the test runs use a Wine prefix of their own). Each test starts with no Corvane\Quillbox
+// folder and leaves root as it found it.
 class ScratchInstall : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -23,7 +29,9 @@ protected:
     std::string root;
 
 private:
-    std::vector<std::pair<std::string, std::string>> savedEnvironment_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> savedEnvironment_;
+    std::vector<std::string> rootEntries_;  // Windows: what root held before the test
+    bool prepared_ = false;
 };
 
 // Whole-file helpers working on native paths.
@@ -35,9 +43,7 @@ void RemoveTree(const std::string &path);
 // Sets or (with null) removes an environment variable.
 void SetEnv(const char *name, const char *value);
 
-}  // namespace wbfax::test
-
-namespace wbfax::test {
-// UTF-8 text in another code page, by the system's converter (iconv names: "CP932", "CP1252").
+// UTF-8 text in another code page, by the system's converter ("CP932", "CP1252").
 std::string ToCodePage(const std::string &utf8, const char *codePage);
+
 }  // namespace wbfax::test

@@ -1,0 +1,33 @@
+#!/bin/sh
+# dll_outside_test.sh OBJDUMP WINDRES DLL
+# The DLL as the host's loader meets it: exactly one export, wbCatchExtExpFunc, undecorated;
+# imports from system DLLs only (the runtimes are linked in); version 2.2.2 under its file name.
+set -eu
+objdump=$1 windres=$2 dll=$3
+fail() { echo "FAIL: $*"; exit 1; }
+
+headers=$("$objdump" -p "$dll")
+
+exports=$(printf '%s\n' "$headers" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
+echo "exports: $exports"
+[ "$exports" = "wbCatchExtExpFunc" ] || fail "the export table must hold wbCatchExtExpFunc alone"
+
+imports=$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p')
+echo "imports:" $imports
+[ -n "$imports" ] || fail "no import table found"
+for name in $imports; do
+    case $(printf '%s' "$name" | tr '[:upper:]' '[:lower:]') in
+    kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | comctl32.dll | comdlg32.dll | \
+        ws2_32.dll | wsock32.dll | mpr.dll | netapi32.dll | ole32.dll | msvcrt.dll) ;;
+    *) fail "imports $name, which is not part of the system" ;;
+    esac
+done
+
+resources=$("$windres" -J coff -O rc -i "$dll")
+version=$(printf '%s\n' "$resources" | sed -n 's/^ *FILEVERSION //p')
+echo "file version: $version"
+[ "$version" = "2, 2, 2, 0" ] || fail "file version is '$version'"
+for value in '"FileVersion", "2.2.2"' '"OriginalFilename", "WbFaxRcvExt.dll"' '"ProductVersion", "2.2.2"'; do
+    printf '%s\n' "$resources" | grep -qF "VALUE $value" || fail "version information lacks $value"
+done
+echo "ok"

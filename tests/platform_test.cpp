@@ -1,0 +1,333 @@
+// The platform layer's promises that the module relies on, held to on both builds: the
+// runtime's text mode, CreateFile dispositions, folders and moves, the shell's special folder.
+#include "platform/platform.h"
+#include "settings/access.h"
+#include "test_support.h"
+
+#if defined(_WIN32)
+#include "platform/win32/win32_internal.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+#endif
+
+namespace wbfax {
+namespace {
+
+using platform::Disposition;
+using platform::Stream;
+using test::ReadFile;
+using test::WriteFile;
+
+class Platform : public test::ScratchInstall {
+protected:
+    // A module path ("\" separators) below the data folder, and the same file for the tests.
+    std::string ModulePath(const std::string &name) const { return DataDir() + "\\" + name; }
+    std::string Native(const std::string &name) const { return platform::NativePath(ModulePath(name)); }
+
+    std::vector<std::string> Lines(const std::string &name, const char *mode, int size = 260) const {
+        Stream in = Stream::Open(ModulePath(name), mode);
+        std::vector<std::string> lines;
+        if (!in) return lines;
+        std::vector<char> buffer(static_cast<std::size_t>(size));
+        while (in.ReadLine(buffer.data(), size)) lines.emplace_back(buffer.data());
+        return lines;
+    }
+};
+
+using LineList = std::vector<std::string>;
+
+TEST_F(Platform, TextStreamsWriteCrLfAndReadItBackAsLf) {
+    {
+        Stream out = Stream::Open(ModulePath("t.txt"), "wt");
+        ASSERT_TRUE(out);
+        EXPECT_TRUE(out.Write("one\ntwo\n\nlast"));
+        EXPECT_FALSE(out.Failed());
+        EXPECT_TRUE(out.Close());
+    }
+    EXPECT_EQ(ReadFile(Native("t.txt")), "one\r\ntwo\r\n\r\nlast");
+    EXPECT_EQ(Lines("t.txt", "rt"), (LineList{"one\n", "two\n", "\n", "last"}));
+    EXPECT_EQ(Lines("t.txt", "rb"), (LineList{"one\r\n", "two\r\n", "\r\n", "last"}));
+    // A line longer than the buffer comes in pieces of size - 1.
+    EXPECT_EQ(Lines("t.txt", "rt", 3), (LineList{"on", "e\n", "tw", "o\n", "\n", "la", "st"}));
+
+    {
+        Stream out = Stream::Open(ModulePath("t.txt"), "at+");
+        ASSERT_TRUE(out);
+        EXPECT_TRUE(out.Write("\nmore\n"));
+    }
+    EXPECT_EQ(ReadFile(Native("t.txt")), "one\r\ntwo\r\n\r\nlast\r\nmore\r\n");
+}
+
+TEST_F(Platform, TextStreamsStopAtCtrlZAndKeepLoneCarriageReturns) {
+    WriteFile(Native("z.txt"), "a\rb\r\r\nc\r\nd\x1A" "after\r\n");
+    EXPECT_EQ(Lines("z.txt", "rt"), (LineList{"a\rb\r\n", "c\n", "d"}));
+    EXPECT_EQ(Lines("z.txt", "rb").back(), "d\x1A" "after\r\n");
+    EXPECT_FALSE(Stream::Open(ModulePath("missing.txt"), "rt"));
+}
+
+TEST_F(Platform, CreateFileFollowsItsDisposition) {
+    const struct {
+        Disposition disposition;
+        const char *before;  // null: no file
+        bool opens;
+        const char *after;  // null: still no file
+    } cases[] = {
+        {Disposition::CreateNew, nullptr, true, ""},        {Disposition::CreateNew, "old", false, "old"},
+        {Disposition::CreateAlways, nullptr, true, ""},     {Disposition::CreateAlways, "old", true, ""},
+        {Disposition::OpenExisting, nullptr, false, nullptr}, {Disposition::OpenExisting, "old", true, "old"},
+        {Disposition::OpenAlways, nullptr, true, ""},       {Disposition::OpenAlways, "old", true, "old"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.disposition)) + (c.before ? " existing" : " missing"));
+        platform::RemoveFile(ModulePath("f.dat"));
+        if (c.before) WriteFile(Native("f.dat"), c.before);
+        EXPECT_EQ(platform::CreateFileWithOpenAccess(ModulePath("f.dat"), c.disposition), c.opens);
+        EXPECT_EQ(platform::FileExists(ModulePath("f.dat")), c.after != nullptr);
+        if (c.after) {
+            EXPECT_EQ(ReadFile(Native("f.dat")), c.after);
+        }
+    }
+}
+
+TEST_F(Platform, FilesFoldersAndLengths) {
+    WriteFile(Native("a.txt"), "12345\r\n");
+    EXPECT_EQ(platform::FileLength(ModulePath("a.txt")), 7);
+    EXPECT_EQ(platform::FileLength(ModulePath("none.txt")), -1);
+
+    EXPECT_TRUE(platform::MakeDirectory(ModulePath("Rx")));
+    EXPECT_FALSE(platform::MakeDirectory(ModulePath("Rx")));           // exists
+    EXPECT_FALSE(platform::MakeDirectory(ModulePath("No\\Such")));     // parent missing
+    EXPECT_TRUE(platform::PathExists(ModulePath("Rx")));
+    EXPECT_FALSE(platform::FileExists(ModulePath("Rx")));              // a folder is no file
+    EXPECT_TRUE(platform::FileExists(ModulePath("a.txt")));
+
+    EXPECT_TRUE(platform::CopyPath(ModulePath("a.txt"), ModulePath("Rx\\b.txt"), true));
+    EXPECT_FALSE(platform::CopyPath(ModulePath("a.txt"), ModulePath("Rx\\b.txt"), true));
+    WriteFile(Native("c.txt"), "new");
+    EXPECT_TRUE(platform::CopyPath(ModulePath("c.txt"), ModulePath("Rx\\b.txt"), false));
+    EXPECT_EQ(ReadFile(Native("Rx\\b.txt")), "new");
+
+    // A move never replaces; a replace does.
+    EXPECT_FALSE(platform::MovePath(ModulePath("a.txt"), ModulePath("Rx\\b.txt")));
+    EXPECT_TRUE(platform::PathExists(ModulePath("a.txt")));
+    EXPECT_TRUE(platform::MovePath(ModulePath("a.txt"), ModulePath("Rx\\a.txt")));
+    EXPECT_FALSE(platform::PathExists(ModulePath("a.txt")));
+    EXPECT_TRUE(platform::ReplacePath(ModulePath("Rx\\a.txt"), ModulePath("Rx\\b.txt")));
+    EXPECT_EQ(ReadFile(Native("Rx\\b.txt")), "12345\r\n");
+
+    EXPECT_TRUE(platform::RemoveFile(ModulePath("Rx\\b.txt")));
+    EXPECT_FALSE(platform::RemoveFile(ModulePath("Rx\\b.txt")));
+}
+
+TEST_F(Platform, CurrentDirectoryCanBeEnteredAndRestored) {
+    const std::optional<std::string> before = platform::CurrentDirectory();
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(platform::EnterDirectory(DataDir()));
+    WriteFile("here.txt", "x");  // relative: lands in the folder entered
+    EXPECT_TRUE(platform::PathExists("here.txt"));
+    EXPECT_FALSE(platform::EnterDirectory(ModulePath("missing")));
+    EXPECT_TRUE(platform::EnterDirectory(*before));
+    EXPECT_EQ(platform::CurrentDirectory(), before);
+    EXPECT_TRUE(test::Exists(Native("here.txt")));
+}
+
+TEST_F(Platform, ShellGivesTheCommonApplicationDataFolder) {
+    const platform::ModuleHandle shell = platform::LoadModule("Shell32.DLL");
+    ASSERT_NE(shell, 0u);
+    EXPECT_EQ(platform::FindProc(shell, "NoSuchProcedure"), nullptr);
+    const platform::ProcAddress proc = platform::FindProc(shell, "SHGetSpecialFolderPathA");
+    char buffer[260] = {};
+    EXPECT_TRUE(platform::CallSpecialFolderPath(proc, buffer, 0x23, false));
+    EXPECT_EQ(std::string(buffer), root);
+    platform::FreeModule(shell);
+
+    EXPECT_EQ(platform::LoadModule("WbFaxNoSuchModule.dll"), 0u);
+    EXPECT_NE(platform::ThisModule(), 0u);
+}
+
+TEST_F(Platform, EnvironmentAndAppending) {
+    EXPECT_EQ(platform::GetEnvironment("WBFAX_TEST_UNSET_VARIABLE"), std::nullopt);
+    const std::string longValue(300, 'v');  // longer than a first guess at the size
+    test::SetEnv("WBFAX_TEST_VARIABLE", longValue.c_str());
+    EXPECT_EQ(platform::GetEnvironment("WBFAX_TEST_VARIABLE"), longValue);
+    test::SetEnv("WBFAX_TEST_VARIABLE", nullptr);
+    EXPECT_EQ(platform::GetEnvironment("WBFAX_TEST_VARIABLE"), std::nullopt);
+
+    EXPECT_TRUE(platform::AppendToFile(ModulePath("log.txt"), "first\n"));
+    EXPECT_TRUE(platform::AppendToFile(ModulePath("log.txt"), "second\n"));
+    EXPECT_EQ(ReadFile(Native("log.txt")), "first\nsecond\n");  // bytes as given, no text mode
+    EXPECT_FALSE(platform::AppendToFile(ModulePath("missing\\log.txt"), "x"));
+}
+
+#if defined(_WIN32)
+// An access list entry as Windows reports it.
+struct Entry {
+    std::string sid;
+    ACCESS_MASK mask;
+    BYTE flags;
+    bool operator==(const Entry &o) const { return sid == o.sid && mask == o.mask && flags == o.flags; }
+};
+
+std::ostream &operator<<(std::ostream &out, const Entry &e) {
+    return out << e.sid << " mask " << std::hex << e.mask << " flags " << int(e.flags) << std::dec;
+}
+
+std::vector<Entry> EntriesOf(const ACL *acl) {
+    std::vector<Entry> entries;
+    for (DWORD i = 0; acl && i < acl->AceCount; ++i) {
+        void *ace = nullptr;
+        if (!::GetAce(const_cast<ACL *>(acl), i, &ace)) continue;
+        auto *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
+        Entry entry{"(type " + std::to_string(allowed->Header.AceType) + ")", allowed->Mask, allowed->Header.AceFlags};
+        char *text = nullptr;
+        if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ::ConvertSidToStringSidA(&allowed->SidStart, &text)) {
+            entry.sid = text;
+            ::LocalFree(text);
+        }
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+struct AccessList {
+    bool isProtected = false;
+    std::vector<Entry> entries;
+};
+
+AccessList StoredAccessList(const std::string &path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::string name = path;
+    AccessList result;
+    if (::GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                                &descriptor) != ERROR_SUCCESS)
+        return result;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
+    result.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    result.entries = EntriesOf(dacl);
+    ::LocalFree(descriptor);
+    return result;
+}
+
+// Whether Everyone may write, with generic rights mapped to what they mean for files.
+bool EveryoneMayWrite(const AccessList &list) {
+    GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    for (const Entry &entry : list.entries) {
+        if (entry.sid != "S-1-1-0" || (entry.flags & INHERIT_ONLY_ACE)) continue;
+        ACCESS_MASK mask = entry.mask;
+        ::MapGenericMask(&mask, &files);
+        if ((mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE) return true;
+    }
+    return false;
+}
+
+// Wine without extended-attribute storage answers every query from the Unix mode bits, so a
+// list set exactly cannot be read back exactly.
+bool SystemKeepsAccessLists(const std::string &probe) {
+    if (!platform::MakeDirectory(probe)) return false;
+    const platform::win32::Sid administrators = platform::win32::Administrators();
+    std::vector<unsigned char> buffer(64);
+    auto *acl = reinterpret_cast<PACL>(buffer.data());
+    ::InitializeAcl(acl, static_cast<DWORD>(buffer.size()), ACL_REVISION);
+    ::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_READ, administrators.get());
+    std::string name = probe;
+    ::SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            nullptr, nullptr, acl, nullptr);
+    return StoredAccessList(probe).entries == std::vector<Entry>{{"S-1-5-32-544", GENERIC_READ, 0}};
+}
+
+constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+
+TEST(AccessLists, OpenAccessDescriptorLetsEveryoneInWithoutInheritance) {
+    platform::win32::OpenAccessDescriptor descriptor;
+    ASSERT_TRUE(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_EQ(revision, 1u);
+    BOOL present = FALSE, defaulted = TRUE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted));
+    EXPECT_TRUE(present);
+    EXPECT_FALSE(defaulted);
+    ASSERT_NE(acl, nullptr);
+    EXPECT_EQ(acl->AclRevision, 2);
+    EXPECT_EQ(acl->AclSize, 1024);
+    EXPECT_EQ(EntriesOf(acl), (std::vector<Entry>{{"S-1-1-0", GENERIC_ALL, 0}}));
+}
+
+TEST(AccessLists, InheritableListNamesAdministratorsThenEveryone) {
+    const std::vector<unsigned char> buffer = platform::win32::InheritableOpenAccessList();
+    ASSERT_FALSE(buffer.empty());
+    const auto *acl = reinterpret_cast<const ACL *>(buffer.data());
+    EXPECT_EQ(acl->AclRevision, 2);
+    // 8 for the list, then 8 + the SID for each entry: Administrators 16, Everyone 12.
+    EXPECT_EQ(acl->AclSize, 8 + (8 + 16) + (8 + 12));
+    EXPECT_EQ(buffer.size(), acl->AclSize);
+    EXPECT_EQ(EntriesOf(acl),
+              (std::vector<Entry>{{"S-1-5-32-544", GENERIC_ALL, kInherited}, {"S-1-1-0", GENERIC_ALL, kInherited}}));
+}
+
+TEST_F(Platform, FoldersGivenOpenAccessLetEveryoneWrite) {
+    for (const int osClass : {2, 3}) {
+        SCOPED_TRACE(osClass);
+        const std::string folder = ModulePath("Open" + std::to_string(osClass));
+        ASSERT_TRUE(platform::MakeDirectory(folder));
+        EXPECT_FALSE(EveryoneMayWrite(StoredAccessList(folder)));
+        ASSERT_EQ(GrantOpenAccessFor(osClass, folder), 1);
+        EXPECT_TRUE(EveryoneMayWrite(StoredAccessList(folder)));
+        EXPECT_EQ(GrantOpenAccessFor(osClass, ModulePath("Missing")), 0);
+    }
+}
+
+TEST_F(Platform, AccessListsAsStoredBySystemsThatKeepThem) {
+    if (!SystemKeepsAccessLists(ModulePath("Probe")))
+        GTEST_SKIP() << "this system does not keep access lists as set (Wine keeps Unix modes only)";
+
+    const std::string newest = ModulePath("Newest");
+    ASSERT_TRUE(platform::MakeDirectory(newest));
+    ASSERT_EQ(GrantOpenAccessFor(3, newest), 1);
+    const AccessList list = StoredAccessList(newest);
+    EXPECT_TRUE(list.isProtected);
+    EXPECT_EQ(list.entries,
+              (std::vector<Entry>{{"S-1-5-32-544", GENERIC_ALL, kInherited}, {"S-1-1-0", GENERIC_ALL, kInherited}}));
+
+    const std::string older = ModulePath("Older");
+    ASSERT_TRUE(platform::MakeDirectory(older));
+    ASSERT_EQ(GrantOpenAccessFor(2, older), 1);
+    EXPECT_EQ(StoredAccessList(older).entries, (std::vector<Entry>{{"S-1-1-0", GENERIC_ALL, 0}}));
+
+    { Stream created = OpenWithOpenAccess(ModulePath("jobs.pfs"), "wt", Disposition::CreateAlways); }
+    EXPECT_EQ(StoredAccessList(ModulePath("jobs.pfs")).entries, (std::vector<Entry>{{"S-1-1-0", GENERIC_ALL, 0}}));
+
+    // An existing file keeps the list it has.
+    WriteFile(Native("kept.pfs"), "x");
+    const AccessList before = StoredAccessList(ModulePath("kept.pfs"));
+    { Stream kept = OpenWithOpenAccess(ModulePath("kept.pfs"), "rt", Disposition::OpenAlways); }
+    EXPECT_EQ(StoredAccessList(ModulePath("kept.pfs")).entries, before.entries);
+}
+
+TEST_F(Platform, FontIsMadeFromTheChosenSpecification) {
+    platform::FontSpec spec;
+    spec.height = -12;
+    spec.charset = 128;
+    spec.faceName = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
+    const platform::FontHandle font = platform::MakeFont(spec);
+    ASSERT_NE(font, 0u);
+    LOGFONTA made{};
+    ASSERT_EQ(::GetObjectA(reinterpret_cast<HGDIOBJ>(font), sizeof made, &made), static_cast<int>(sizeof made));
+    EXPECT_EQ(made.lfHeight, -12);
+    EXPECT_EQ(made.lfCharSet, 128);
+    EXPECT_EQ(std::string(made.lfFaceName), spec.faceName);
+    EXPECT_EQ(made.lfWidth, 0);
+    EXPECT_EQ(made.lfWeight, 0);
+    EXPECT_EQ(made.lfQuality, 0);
+    platform::DeleteFont(font);
+}
+#endif
+
+}  // namespace
+}  // namespace wbfax
