@@ -196,6 +196,13 @@ WindowHandle CreateMessageWindow(const char *className, WindowProcedure procedur
 // Handles the messages sent to this process's windows for about the given time.
 void ProcessMessages(std::uint32_t milliseconds);
 
+// ---- Resources and message boxes ----
+// A text of the string table of the resource module, in the ANSI code page; empty when missing.
+std::string LoadResourceString(ModuleHandle resources, int id);
+// MessageBoxA: style as its uType; the pressed button (1 OK, 2 Cancel). Without a screen
+// (POSIX) nothing is shown and the answer is OK.
+int ShowMessageBox(WindowHandle owner, const std::string &text, const char *caption, std::uint32_t style);
+
 // ---- Processes ----
 // Starts the program of the command line (no arguments, shown normally); true when it started.
 bool StartProgram(std::string_view commandLine);
