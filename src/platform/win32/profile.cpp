@@ -1,0 +1,21 @@
+// The profile functions are the system's own; the seam only fixes the signatures.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+namespace wbfax::platform {
+
+std::uint32_t ProfileGetString(const char *section, const char *key, const char *defaultValue, char *buffer,
+                               std::uint32_t size, const char *file) {
+    return ::GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file);
+}
+
+std::uint32_t ProfileGetInt(const char *section, const char *key, std::int32_t defaultValue, const char *file) {
+    return ::GetPrivateProfileIntA(section, key, defaultValue, file);
+}
+
+bool ProfileWriteString(const char *section, const char *key, const char *value, const char *file) {
+    return ::WritePrivateProfileStringA(section, key, value, file) != FALSE;
+}
+
+}  // namespace wbfax::platform
