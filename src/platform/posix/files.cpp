@@ -42,22 +42,6 @@ std::string NativePath(std::string_view path) {
     return native;
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b, std::uint32_t codePage) {
-    if (a.size() != b.size()) return false;
-    auto fold = [codePage](unsigned char c) -> unsigned char {
-        if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-        if (codePage == 1252) {
-            if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 32);
-            if (c == 0x8A || c == 0x8C || c == 0x8E) return static_cast<unsigned char>(c + 16);
-            if (c == 0x9F) return 0xFF;
-        }
-        return c;
-    };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(static_cast<unsigned char>(a[i])) != fold(static_cast<unsigned char>(b[i]))) return false;
-    return true;
-}
-
 ReadResult ReadWholeFile(const std::string &nativePath, std::string &content) {
     Fd f(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Unreadable;
