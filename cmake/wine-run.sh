@@ -9,6 +9,7 @@ if [ "${1:-}" = "--prefix" ]; then
     shift 2
 fi
 [ -n "$prefix" ] || { echo "wine-run.sh: no prefix given" >&2; exit 2; }
+prefix=$(realpath -m "$prefix")
 wine=${WBFAX_WINE:-/usr/lib/wine/wine64}
 [ -x "$wine" ] || wine=$(command -v wine64 || true)
 [ -n "$wine" ] || { echo "wine-run.sh: wine64 is not installed" >&2; exit 2; }
