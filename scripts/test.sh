@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite natively, again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the description fuzzer for a bounded time, and the comparison of
-# the profile functions with the Windows ones under Wine.
+# UndefinedBehaviorSanitizer, the description fuzzer for a bounded time, the comparison of
+# the profile functions with the Windows ones under Wine, then the Windows builds: the shipping
+# 32-bit DLL (its export, imports and version checked) and the 64-bit build whose suite runs
+# under wine64, and the settings edits of both builds compared byte for byte.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/ensure-packages.sh"
@@ -46,6 +48,29 @@ grep -E '^(Done|stat::number_of_executed_units)' "$log"
 if [ -x "$here/scripts/compare-profile-with-wine.sh" ]; then
     step "profile functions compared with Windows' under Wine"
     "$here/scripts/compare-profile-with-wine.sh"
+fi
+
+step "Windows builds with mingw-w64, the suite under wine64"
+windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+    binutils-mingw-w64-x86-64 wine64 locales)
+if ! ensure_packages "${windows_packages[@]}" ||
+    ! command -v i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix >/dev/null ||
+    ! [ -x /usr/lib/wine/wine64 ]; then
+    echo "SKIPPED: the Windows builds and tests: mingw-w64 or wine64 is missing and could not be installed"
+    echo "         (apt-get install ${windows_packages[*]})"
+else
+    for arch in i686 x64; do
+        cmake -S "$here" -B "$here/build/win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+            -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-${arch/x64/x86_64}.cmake" >/dev/null
+        cmake --build "$here/build/win-$arch" -j2
+    done
+    # 32-bit Wine is not available: of the shipping build only the DLL's outside is checked.
+    ctest --test-dir "$here/build/win-i686" --output-on-failure
+    "$here/cmake/wine-run.sh" --prefix "$here/build/win-x64/wineprefix" --init
+    ctest --test-dir "$here/build/win-x64" --output-on-failure -j2
+
+    step "settings edits: the same wbcatch.ini from both builds"
+    "$here/scripts/compare-settings-with-wine.sh" "$here/build/test" "$here/build/win-x64"
 fi
 
 step "all tests passed"
