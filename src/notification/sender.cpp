@@ -59,6 +59,8 @@ platform::SharedMemoryHandle StatusBlock(NotifyMode mode) {
 
 void SetNotifierWindow(platform::WindowHandle window) { State().notifierWindow = window; }
 
+void ResetSenderState() { State() = SenderState{}; }
+
 void PrepareStatusBlock(NotifyMode mode) {
     platform::SharedView view = platform::SharedView::Map(StatusBlock(mode), kStatusBlockSize);
     if (!view) return;

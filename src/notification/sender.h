@@ -39,6 +39,10 @@ platform::SharedMemoryHandle StatusBlock(NotifyMode mode);
 // The window published as the notifier's; set while a notification runs.
 void SetNotifierWindow(platform::WindowHandle window);
 
+// The state of a freshly loaded module. The old block handles are dropped, not closed, as an
+// unloaded module leaves them; the next hand-over creates or opens the blocks anew.
+void ResetSenderState();
+
 int StartOrSignalSender(std::uint32_t jobNumber, const std::string &jobFile, NotifyMode mode);
 void PrepareStatusBlock(NotifyMode mode);
 int RegisterJob(std::uint32_t jobNumber, const std::string &jobFile, NotifyMode mode);

@@ -54,8 +54,9 @@ int main(int, char **argv) {
         return 2;
     }
     logPath = log;
+    // The program's own name, not its folder's, says which sender it plays.
     const std::string self = argv[0];
-    mode = self.find("SQB") != std::string::npos ? NotifyMode::Pc : NotifyMode::Mail;
+    mode = self.find("SQB", self.find_last_of("/\\") + 1) != std::string::npos ? NotifyMode::Pc : NotifyMode::Mail;
 
     platform::SharedView block = platform::SharedView::Map(
         platform::CreateSharedMemory(StatusBlockName(mode), kStatusBlockSize), kStatusBlockSize);
@@ -84,8 +85,11 @@ int main(int, char **argv) {
         platform::ProcessMessages(50);
         if (received) idle = 0;
     }
-    WriteField(block.data(), kSenderRunning, 0);
-    WriteField(block.data(), kSenderWindow, 0);
+    // A program started after this one may have taken the block over: leave its window alone.
+    if (ReadField(block.data(), kSenderWindow) == static_cast<std::uint32_t>(window)) {
+        WriteField(block.data(), kSenderRunning, 0);
+        WriteField(block.data(), kSenderWindow, 0);
+    }
     platform::DiscardWindow(window);
     Record("stopped\n");
     return 0;

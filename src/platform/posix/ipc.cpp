@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -125,6 +126,15 @@ SharedMemoryHandle CreateSharedMemory(const char *name, std::uint32_t size) {
     const int fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return 0;
     ::fchmod(fd, 0666);
+    // A Windows block ends with its last holder; a POSIX object outlives every process. Each
+    // holder keeps a shared lock, so one that finds no other starts the block blank again
+    // instead of trusting what programs long gone left in it.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    while (::flock(fd, LOCK_SH) != 0 && errno == EINTR) {
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || (st.st_size < static_cast<off_t>(size) && ::ftruncate(fd, size) != 0)) {
         ::close(fd);

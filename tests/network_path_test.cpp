@@ -1,0 +1,114 @@
+// Network names of local folders: the share list, the choice of the share, and the host name.
+#include "distribution/network_path.h"
+#include "ipc_scratch.h"
+
+#include <filesystem>
+
+namespace wbfax {
+namespace {
+
+using platform::ShareEntry;
+
+TEST(NetworkPath, ThroughTheDeepestShareOrTheNetworkDrive) {
+    const std::vector<ShareEntry> nested = {{"SHARE1", "D:\\Data"}, {"SHARE2", "D:\\Data\\Fax"}};
+    const std::vector<ShareEntry> rootFirst = {{"D", "D:\\"}, {"FAX", "D:\\Fax"}};
+    const std::vector<ShareEntry> posixNested = {{"SHARE1", "/srv/data"}, {"SHARE2", "/srv/data/fax"}};
+    struct Case {
+        const char *path;
+        std::uint32_t type;
+        std::string universal;
+        std::vector<ShareEntry> shares;
+        int found;
+        std::string name;
+    } cases[] = {
+        {"D:\\Data\\Fax\\Box1", 3, "", nested, 1, "\\\\pc01\\SHARE2\\Box1"},
+        {"D:\\Data\\Box1\\", 3, "", nested, 1, "\\\\pc01\\SHARE1\\Box1"},
+        {"d:\\data\\FAX\\box1\\", 3, "", nested, 1, "\\\\pc01\\SHARE2\\box1"},  // letter case aside
+        {"D:\\Fax\\In", 3, "", rootFirst, 1, "\\\\pc01\\D\\Fax\\In"},  // equal depth: the first share
+        {"D:\\Data\\", 3, "", {{"Data", "D:\\Data"}}, 1, "\\\\pc01\\Data"},
+        {"D:\\Data", 3, "", {{"Data", "D:\\Data"}}, 1, "\\\\pc01\\Data"},
+        {"D:\\Dat", 3, "", {{"Data", "D:\\Data"}}, 0, ""},
+        {"D:\\Data\\x", 3, "", {{"D", "D:"}}, 0, ""},  // a share without depth never counts
+        {"E:\\Data\\x", 3, "", nested, 0, ""},
+        {"\\\\other\\share\\Box1", 3, "", nested, 0, ""},
+        {"D:\\Data\\x", 3, "", {}, 0, ""},
+        {"Z:\\Fax\\Box1\\", 4, "\\\\server\\fax\\Box1\\", nested, 1, "\\\\server\\fax\\Box1"},
+        {"Z:\\Fax\\Box1\\", 4, "", nested, 1, ""},
+        {"D:\\Data\\Fax\\", 5, "", nested, 0, ""},
+        {"D:\\Data\\Fax\\", 2, "", nested, 0, ""},
+        {"D:\\Data\\Fax\\", 6, "", nested, 0, ""},
+        {"D:\\Data\\Fax\\", 1, "", nested, 0, ""},
+        // The same with this system's separators.
+        {"/srv/data/fax/box1/", 3, "", posixNested, 1, "\\\\pc01\\SHARE2\\box1"},
+        {"/srv/data/in/", 3, "", posixNested, 1, "\\\\pc01\\SHARE1\\in"},
+        {"/fax/in", 3, "", {{"ROOT", "/"}, {"FAX", "/fax"}}, 1, "\\\\pc01\\ROOT\\fax\\in"},
+        {"/srv/data/", 3, "", {{"DATA", "/srv/data"}}, 1, "\\\\pc01\\DATA"},
+        {"/srv/data/x", 3, "", {{"A", "/srv/data"}, {"B", "/srv/data"}}, 1, "\\\\pc01\\A\\x"},
+        {"/srv/other/x", 3, "", posixNested, 0, ""},
+    };
+    for (const Case &c : cases) {
+        const NetworkName n = ToUncPathVia(c.path, c.type, c.universal, c.shares, "pc01");
+        EXPECT_EQ(n.found, c.found) << c.path << " on drive type " << c.type;
+        EXPECT_EQ(n.name, c.name) << c.path << " on drive type " << c.type;
+    }
+}
+
+TEST(NetworkPath, ShortHostNameEndsBeforeTheFirstDot) {
+    ASSERT_TRUE(platform::StartNetworking());
+    const std::string full = platform::HostName().value_or("");
+    const std::string name = ShortHostName();
+    platform::StopNetworking();
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(name.find('.'), std::string::npos);
+    EXPECT_EQ(full.rfind(name + (name.size() < full.size() ? "." : ""), 0), 0u) << full;
+}
+
+#if !defined(_WIN32)
+class Shares : public test::IpcScratch {};
+
+TEST_F(Shares, SambaSharesInFileOrderWithoutHiddenOnesAndGlobal) {
+    test::WriteFile(root + "/smb.conf",
+                    "# shares of the fax server\n"
+                    "[global]\n   workgroup = OFFICE\n   path = /srv\n"
+                    "[Fax Store]\n   comment = all faxes\n   Path = /srv/fax\n"
+                    "[admin$]\n   path = /srv/fax/box1/in\n"
+                    "; the first box\n"
+                    "[Box1]\npath=/srv/fax/box1\npath = /srv/elsewhere\n"
+                    "[printers]\n   printable = yes\n"
+                    "  [ data ]  \n\tpath\t=\t/srv/data  \n"
+                    "[GLOBAL]\npath = /srv/again\n");
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Fax Store", "/srv/fax"}, {"Box1", "/srv/fax/box1"}, {"data", "/srv/data"}};
+    EnumerateShares();
+    std::vector<std::pair<std::string, std::string>> listed;
+    for (const ShareEntry &share : ShareList()) listed.emplace_back(share.name, share.path);
+    EXPECT_EQ(listed, expected);
+
+    // The hidden share is deeper, yet never chosen.
+    EXPECT_EQ(ToUncPathVia("/srv/fax/box1/in/", 3, "", ShareList(), "pc01").name, "\\\\pc01\\Box1\\in");
+
+    test::WriteFile(root + "/smb.conf", "");
+    EnumerateShares();
+    EXPECT_TRUE(ShareList().empty());
+}
+
+TEST_F(Shares, LocalFolderThroughItsShare) {
+    std::filesystem::create_directories(root + "/export/Box1");
+    test::WriteFile(root + "/smb.conf", "[FAX]\npath = " + root + "/export\n");
+    EnumerateShares();
+    const DriveInfo drive = ResolveNetworkDrivePath(root + "/export/Box1/");
+    EXPECT_NE(drive.type, platform::kDriveRemote);
+    EXPECT_EQ(drive.universalName, "");
+    const NetworkName n = ToUncPath(root + "/export/Box1/");
+    if (drive.type == platform::kDriveFixed) {
+        EXPECT_EQ(n.found, 1);
+        EXPECT_EQ(n.name, "\\\\" + ShortHostName() + "\\FAX\\Box1");
+    } else {
+        EXPECT_EQ(n.found, 0);
+        EXPECT_EQ(n.name, "");
+    }
+}
+#endif
+
+}  // namespace
+}  // namespace wbfax

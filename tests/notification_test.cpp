@@ -1,0 +1,286 @@
+// What a notification says and in which character set, whether the fax goes with the mail, and
+// the notification entry: its busy guard and its two modes.
+#include "entry/text.h"
+#include "notification/notify.h"
+#include "notification/sender.h"
+#include "notification/texts.h"
+#include "ipc_scratch.h"
+
+#include <array>
+#include <filesystem>
+#include <regex>
+
+namespace wbfax {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Column {
+    std::uint16_t language;
+    const char *codePage;
+    std::array<const char *, 10> texts;  // UTF-8
+};
+
+const Column kColumns[] = {
+    {1033, "CP1252",
+     {"FAX Receipt Notification", "FAX Transmission Document", "FAX Communication Result",
+      "FAX has received the following document.", "The following report file has been made by FAX.",
+      "[Sender FAX number]", "[PC name]", "[Destination Folder]", "[File name]", "[Destination FAX number]"}},
+    {1031, "CP1252",
+     {"FAX Empfangsmitteilung", "FAX Übertragungsbericht", "FAX Kommunikationsresultat",
+      "Das FAX hat folgendes Dokument empfangen", "Die folgende Reportdatei ist von dem Fax erstellt worden.",
+      "[FAXNummer des Senders]", "[PC Name]", "[Ziel Ordner]", "[Datei Name]", "[FAXNummer des Empfängers]"}},
+    {1036, "CP1252",
+     {"Accuse reception FAX", "Avis de transmission de documents FAX", "rapport d'emission FAX",
+      "reception des documents suivants", "Le journal de transmission sur  FAX", "(Numéro de FAX de l'émetteur)",
+      "(nom du PC)", "(repertoire du destinataire)", "(nom de fichier)", "(Numéro de FAX du destinataire)"}},
+    {1034, "CP1252",
+     {"Notificacion de recepción de FAX", "Transmision de documento de FAX", "Resultado de comunicación de FAX",
+      "El FAX ha recibido el siguiente documento", "El siguiente reporte de archivos ha sido hecho por FAX",
+      "(Numero de FAX del remitente)", "(Nombre del Pc)", "(Carpeta de destino)", "(Nombre de archivo)",
+      "(Número de FAX de destino)"}},
+    {1040, "CP1252",
+     {"Notifica Ricezione FAX", "Documento Trasmissione FAX", "Risultato Comunicazione FAX",
+      "Il FAX ha ricevuto il seguente documento.", "Il FAX ha generato il seguente file report.",
+      "[Numero FAX Mittente]", "[Nome PC]", "[Cartella Destinazione]", "[Nome File]", "[Numero FAX Destinatario]"}},
+    {1041, "CP932",
+     {"ファクス受信通知", "ファクス送信原稿", "ファクス通信結果", "ファクスから以下のファイルを受信しました。",
+      "ファクスから以下のレポート用ファイルを受信しました。", "[相手先ファクス番号]", "[保存先PC]",
+      "[保存先フォルダ]", "[ファイル名]", "[送信先ファクス番号]"}},
+};
+
+TEST(NotifyTexts, AreTheTenTextsOfEachLanguageInItsCodePage) {
+    for (const Column &column : kColumns) {
+        for (int n = 1; n <= 10; ++n) {
+            SCOPED_TRACE(testing::Message() << "language " << column.language << ", text " << n);
+            EXPECT_EQ(NotifyText(column.language, n), test::ToCodePage(column.texts[n - 1], column.codePage));
+        }
+        EXPECT_EQ(NotifyText(column.language, 0), "");
+        EXPECT_EQ(NotifyText(column.language, 11), "");
+        EXPECT_EQ(NotifyText(column.language, -1), "");
+    }
+    // A language without its own texts speaks English.
+    for (std::uint16_t other : {0, 0x0809, 0x0804, 0x0413, 0xFFFF})
+        EXPECT_EQ(NotifyText(other, 4), "FAX has received the following document.") << other;
+}
+
+TEST(NotifyTexts, DeviceLanguageCodesChooseTheLanguage) {
+    const std::uint16_t expected[17] = {1033, 1033, 1036, 1034, 1041, 1033, 1033, 1033, 1033,
+                                        1033, 1033, 1033, 1036, 1034, 1031, 1040, 1033};
+    for (std::uint16_t code = 0; code < 17; ++code) EXPECT_EQ(LanguageIdFromCode(code), expected[code]) << code;
+    EXPECT_EQ(LanguageIdFromCode(0xFFFF), 1033);
+}
+
+TEST(NotifyTexts, CharacterSetFollowsTheLanguageAndForEnglishThePc) {
+    struct Case {
+        std::uint16_t language;
+        std::uint32_t codePage;
+        std::uint16_t user;
+        const char *charset;
+    } cases[] = {
+        {1041, 1252, 1033, "ISO-2022-JP"},      {1041, 932, 1041, "ISO-2022-JP"},
+        {1031, 1252, 1033, "ISO-8859-1"},       {1031, 932, 1041, "ISO-8859-1"},
+        {1040, 1251, 1049, "ISO-8859-1"},       {1033, 1252, 1033, "US-ASCII"},
+        {1033, 1252, 1031, "ISO-8859-1"},       {1033, 1250, 1045, "WINDOWS-1250"},
+        {1033, 1251, 1049, "WINDOWS-1251"},     {1033, 1253, 1032, "WINDOWS-1253"},
+        {1033, 1257, 1033, "WINDOWS-1257"},     {1033, 1258, 1066, "WINDOWS-1258"},
+        {1033, 874, 1054, "WINDOWS-874"},       {1033, 936, 2052, "GB2312"},
+        {1033, 949, 1042, "KS_C_5601-1987"},    {1033, 950, 1028, "BIG5"},
+        {1033, 932, 1041, "US-ASCII"},          {1033, 1259, 1033, "US-ASCII"},
+        {1033, 65001, 1033, "US-ASCII"},        {0x0809, 1250, 2057, "ISO-8859-1"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(CharsetNameFor(c.language, c.codePage, c.user), c.charset)
+            << c.language << " on code page " << c.codePage << ", user " << c.user;
+}
+
+class Notification : public test::IpcScratch {
+protected:
+    void SetUp() override {
+        IpcScratch::SetUp();
+        fs::create_directories(root + "/store");
+        fax = root + "/store/fax1.tif";
+        test::WriteFile(fax, "II*\0");
+    }
+    void TearDown() override {
+        if (window) platform::DiscardWindow(window);
+        current = nullptr;
+        IpcScratch::TearDown();
+    }
+
+    // A sender program in this very process: the module finds and messages it as any other.
+    void RunSenderHere(NotifyMode mode) {
+        current = this;
+        window = platform::CreateMessageWindow(mode == NotifyMode::Mail ? kMailSenderClass : "QVPCFAXSQB", &Procedure);
+        ASSERT_NE(window, 0u);
+        SetBlock(mode, "COMMUNICATE", 1, static_cast<std::uint32_t>(window));
+        senderMode = mode;
+    }
+
+    int Notify(std::uint32_t languageCode = 0) {
+        return NotifyReceivedFax("admin@example.org", "to@example.org", fax, 1, "0311", languageCode, 0, "", "",
+                                 "Sender");
+    }
+
+    std::string JobFile(std::uint32_t job) {
+        for (const auto &entry : fs::directory_iterator(DataDir()))
+            if (std::regex_match(entry.path().filename().string(), std::regex("[0-9]{8}_" + std::to_string(job) + "\\.tmp")))
+                return entry.path().string();
+        return {};
+    }
+    std::int32_t NextJob() { return static_cast<std::int32_t>(platform::ProfileGetInt("RCVFAX", "JobID", 0, ConfigFile().c_str())); }
+
+    static std::intptr_t Procedure(platform::WindowHandle, std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
+        if (message != kJobMessage || !current) return 0;
+        Notification &t = *current;
+        t.messages.push_back(static_cast<std::uint32_t>(wParam));
+        t.blockDuringCall = t.Block(t.senderMode);
+        if (t.nestedCall) {
+            const std::int32_t job = t.NextJob();
+            t.nestedResult = t.Notify();
+            t.jobAfterNested = t.NextJob() - job;
+            t.blockChangedByNested = t.Block(t.senderMode) != t.blockDuringCall;
+        }
+        return 1;
+    }
+
+    static Notification *current;
+    std::string fax;
+    platform::WindowHandle window = 0;
+    NotifyMode senderMode = NotifyMode::Mail;
+    std::vector<std::uint32_t> messages;
+    std::vector<std::uint8_t> blockDuringCall;
+    bool nestedCall = false;
+    int nestedResult = -1;
+    std::int32_t jobAfterNested = -1;
+    bool blockChangedByNested = true;
+};
+
+Notification *Notification::current = nullptr;
+
+TEST_F(Notification, CharacterSetNameReadsThePcAtEachCall) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the code page and the language are the system's own";
+#endif
+    EXPECT_EQ(CharsetName(kLanguageEnglish), "US-ASCII");
+    test::SetEnv("WBFAX_LANGID", "1031");
+    EXPECT_EQ(CharsetName(kLanguageEnglish), "ISO-8859-1");
+    test::SetEnv("WBFAX_ACP", "932");
+    EXPECT_EQ(CharsetName(kLanguageEnglish), "US-ASCII");
+    EXPECT_EQ(CharsetName(kLanguageJapanese), "ISO-2022-JP");
+    test::SetEnv("WBFAX_ACP", "1251");
+    EXPECT_EQ(CharsetName(kLanguageEnglish), "WINDOWS-1251");
+}
+
+TEST_F(Notification, AttachmentFollowsTheSettingAndTheSizeClass) {
+    struct Case {
+        const char *settings;
+        std::int64_t size;  // -1: the file cannot be opened
+        bool attach;
+    } cases[] = {
+        {"", 10, false},  // ADDFFILE defaults to 0
+        {"ADDFFILE=0\r\nFileSize=3\r\n", 0, false},
+        {"ADDFFILE=1\r\n", 524288, true},
+        {"ADDFFILE=1\r\n", 524289, false},
+        {"ADDFFILE=1\r\nFileSize=0\r\n", 524288, true},
+        {"ADDFFILE=1\r\nFileSize=0\r\n", 524289, false},
+        {"ADDFFILE=1\r\nFileSize=1\r\n", 1048576, true},
+        {"ADDFFILE=1\r\nFileSize=1\r\n", 1048577, false},
+        {"ADDFFILE=1\r\nFileSize=2\r\n", 2097152, true},
+        {"ADDFFILE=1\r\nFileSize=2\r\n", 2097153, false},
+        {"ADDFFILE=1\r\nFileSize=3\r\n", 2097153, true},
+        {"ADDFFILE=1\r\nFileSize=7\r\n", 524289, false},
+        {"ADDFFILE=1\r\nFileSize=7\r\n", 524288, true},
+        {"ADDFFILE=1\r\nFileSize=-1\r\n", 524289, false},
+        {"ADDFFILE=9\r\n", 1, true},
+        {"ADDFFILE=1\r\n", -1, true},  // counts as empty
+    };
+    const std::string file = root + "/store/sized.tif";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.settings << "size " << c.size);
+        WriteConfig(c.settings);
+        fs::remove(file);
+        if (c.size >= 0) {
+            test::WriteFile(file, "");
+            fs::resize_file(file, static_cast<std::uintmax_t>(c.size));
+        }
+        EXPECT_EQ(ShouldAttach(file), c.attach);
+    }
+}
+
+TEST_F(Notification, CallDuringANotificationIsTurnedAwayUntouched) {
+    WriteConfig("USESMTP=1\r\nJobID=5\r\n");
+    RunSenderHere(NotifyMode::Mail);
+    nestedCall = true;
+
+    EXPECT_EQ(Notify(), 1);
+
+    ASSERT_EQ(messages, std::vector<std::uint32_t>{5});
+    EXPECT_EQ(nestedResult, 0);
+    EXPECT_EQ(jobAfterNested, 0);
+    EXPECT_FALSE(blockChangedByNested);
+    // While the notification ran its window was published; closing it withdrew it.
+    ASSERT_FALSE(blockDuringCall.empty());
+    EXPECT_EQ(ReadField(blockDuringCall.data(), kNotifierPresent), 1u);
+    EXPECT_NE(ReadField(blockDuringCall.data(), kNotifierWindow), 0u);
+    const std::vector<std::uint8_t> after = Block(NotifyMode::Mail);
+    EXPECT_EQ(ReadField(after.data(), kNotifierPresent), 0u);
+    EXPECT_EQ(ReadField(after.data(), kNotifierWindow), 0u);
+    EXPECT_EQ(NextJob(), 6);
+    EXPECT_EQ(ReadList(NotifyMode::Mail), Format("JOB_ID=0005\r\nINFO_FNAME=%s\r\n\r\n", JobFile(5).c_str()));
+
+    // The guard is lifted when the notification ends.
+    nestedCall = false;
+    EXPECT_EQ(Notify(), 1);
+    EXPECT_EQ(messages, (std::vector<std::uint32_t>{5, 6}));
+}
+
+TEST_F(Notification, UseSmtpChoosesMailOrPcNotification) {
+    struct Case {
+        const char *useSmtp;
+        NotifyMode mode;
+        std::uint32_t languageCode;
+    } cases[] = {{"1", NotifyMode::Mail, 4}, {"", NotifyMode::Mail, 14}, {"0", NotifyMode::Pc, 4}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "USESMTP=" << c.useSmtp);
+        const bool mail = c.mode == NotifyMode::Mail;
+        const NotifyMode other = mail ? NotifyMode::Pc : NotifyMode::Mail;
+        WriteConfig(std::string(*c.useSmtp ? "USESMTP=" : "") + c.useSmtp + "\r\nADDFFILE=1\r\nJobID=3\r\n");
+        for (NotifyMode m : {NotifyMode::Mail, NotifyMode::Pc}) fs::remove(DataDir() + "/" + JobListName(m));
+        const std::vector<std::uint8_t> otherBlock = Block(other);
+        RunSenderHere(c.mode);
+        messages.clear();
+
+        EXPECT_EQ(Notify(c.languageCode), 1);
+
+        EXPECT_EQ(messages, std::vector<std::uint32_t>{3});
+        ASSERT_FALSE(blockDuringCall.empty());
+        EXPECT_EQ(ReadField(blockDuringCall.data(), kNotifierPresent), 1u);
+        EXPECT_EQ(Block(other), otherBlock);
+        EXPECT_FALSE(test::Exists(DataDir() + "/" + JobListName(other)));
+        const std::string job = JobFile(3);
+        EXPECT_EQ(ReadList(c.mode), "JOB_ID=0003\r\nINFO_FNAME=" + job + "\r\n\r\n");
+
+        // The device's language, not the PC's.
+        const std::uint16_t language = LanguageIdFromCode(static_cast<std::uint16_t>(c.languageCode));
+        const std::string text = test::ReadFile(job);
+        EXPECT_EQ(text.rfind(mail ? "[NT INFO]\r\n" : "[HEAD INFO]\r\n", 0), 0u) << text;
+        EXPECT_NE(text.find("\r\nSubject=" + std::string(NotifyText(language, kSubjectReceived)) + "(fax1.tif)\r\n"),
+                  std::string::npos);
+        EXPECT_NE(text.find(std::string("\r\nCharCode=") + (language == kLanguageJapanese ? "ISO-2022-JP" : "ISO-8859-1") + "\r\n"),
+                  std::string::npos);
+        EXPECT_NE(text.find("\r\nAttachNum=2\r\n"), std::string::npos);
+        EXPECT_EQ(text.find("[ATTACH INFO]") != std::string::npos, mail);
+        const std::string stem = job.substr(0, job.size() - 4);
+        EXPECT_EQ(test::Exists(stem + ".002"), mail);
+        EXPECT_EQ(test::ReadFile(stem + ".001").find("\r\nRcvTime=") != std::string::npos, !mail);
+
+        platform::DiscardWindow(window);
+        window = 0;
+        for (const auto &entry : fs::directory_iterator(DataDir()))
+            if (entry.path().filename().string().find('_') != std::string::npos) fs::remove(entry.path());
+    }
+}
+
+}  // namespace
+}  // namespace wbfax
