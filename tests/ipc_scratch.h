@@ -1,18 +1,15 @@
-// A scratch installation whose shared memory and windows no other test run can meet: its own
-// IPC prefix, its own share list, removed again afterwards.
+// A scratch installation whose shared memory and windows no other test run meets: its own IPC
+// prefix and share list, removed again afterwards.
 #pragma once
 
+#include "entry/text.h"
 #include "notification/sender.h"
 #include "platform/platform.h"
 #include "test_support.h"
 
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
 namespace wbfax::test {
 
@@ -24,12 +21,12 @@ protected:
         static std::mt19937 random{std::random_device{}()};
         prefix = "wbt" + std::to_string(random() % 1000000000u) + "-";
         SetEnv("WBFAX_IPC_PREFIX", prefix.c_str());
-        // No share of the machine may turn a test's folder into a network name by accident.
-        SetEnv("WBFAX_SMB_CONF", (root + "/smb.conf").c_str());
-        // Blocks another test opened belong to another prefix.
-        ResetSenderState();
+        SetEnv("WBFAX_SMB_CONF", (root + "/smb.conf").c_str());  // no share of this machine
+        ResetSenderState();  // the module's blocks of an earlier test have another prefix
 #if defined(_WIN32)
-        WipeStatusBlocks();
+        // Windows knows no prefix: the blocks are the system's own and start each test blank.
+        for (NotifyMode mode : {NotifyMode::Mail, NotifyMode::Pc})
+            if (const platform::SharedView view = View(mode)) std::memset(view.data(), 0, kStatusBlockSize);
 #endif
     }
 
@@ -39,21 +36,20 @@ protected:
         std::error_code ignored;
         for (const auto &entry : std::filesystem::directory_iterator("/dev/shm", ignored))
             if (entry.path().filename().string().rfind(prefix, 0) == 0) std::filesystem::remove(entry.path(), ignored);
-        const std::string runtime = platform::GetEnvironment("XDG_RUNTIME_DIR").value_or("/tmp");
-        std::filesystem::remove_all(runtime + "/wbfax-windows-" + prefix, ignored);
+        std::filesystem::remove_all(platform::GetEnvironment("XDG_RUNTIME_DIR").value_or("/tmp") + "/wbfax-windows-" + prefix,
+                                    ignored);
 #endif
         for (const auto &[name, value] : saved_) SetEnv(name.c_str(), value ? value->c_str() : nullptr);
         ScratchInstall::TearDown();
     }
 
-    // The whole block of the mode, as the sender programs see it.
+    // The block as a sender program sees it, through a handle of its own.
     std::vector<std::uint8_t> Block(NotifyMode mode) {
         const platform::SharedView view = View(mode);
-        if (!view) return {};
-        return std::vector<std::uint8_t>(view.data(), view.data() + kStatusBlockSize);
+        return view ? std::vector<std::uint8_t>(view.data(), view.data() + kStatusBlockSize) : std::vector<std::uint8_t>();
     }
     static std::string StatusText(const std::vector<std::uint8_t> &block) {
-        return block.empty() ? "(no block)" : std::string(reinterpret_cast<const char *>(block.data()));
+        return block.empty() ? "(no block)" : reinterpret_cast<const char *>(block.data());
     }
     void SetBlock(NotifyMode mode, const char *status, std::uint32_t running, std::uint32_t window) {
         const platform::SharedView view = View(mode);
@@ -68,20 +64,26 @@ protected:
         WriteFile(ConfigFile(), "[PATH]\r\nCONF=" + root + "/program\r\n[RCVFAX]\r\n" + rcvfax);
     }
     std::string ReadList(NotifyMode mode) { return ReadFile(DataDir() + "/" + JobListName(mode)); }
+    // The job file of the number; its name begins with the eight digits of the time it was made.
+    std::string JobFile(std::uint32_t job) {
+        const std::string tail = "_" + std::to_string(job) + ".tmp";
+        for (const auto &entry : std::filesystem::directory_iterator(DataDir())) {
+            const std::string name = entry.path().filename().string();
+            if (name.size() == 8 + tail.size() && name.compare(8, std::string::npos, tail) == 0) return entry.path().string();
+        }
+        return "(no job file " + std::to_string(job) + ")";
+    }
+    std::string ListEntry(std::uint32_t job) {
+        return Format("JOB_ID=%04u\r\nINFO_FNAME=%s\r\n\r\n", job, JobFile(job).c_str());
+    }
 
     std::string prefix;
 
 private:
-    // Opened apart from the module's handles, as a sender program opens them.
     platform::SharedView View(NotifyMode mode) {
         platform::SharedMemoryHandle &handle = blocks_[mode == NotifyMode::Mail ? 1 : 0];
         if (!handle) handle = platform::CreateSharedMemory(StatusBlockName(mode), kStatusBlockSize);
         return platform::SharedView::Map(handle, kStatusBlockSize);
-    }
-    // Windows knows no prefix: there the blocks are the system's own and start each test blank.
-    void WipeStatusBlocks() {
-        for (NotifyMode mode : {NotifyMode::Mail, NotifyMode::Pc})
-            if (const platform::SharedView view = View(mode)) std::memset(view.data(), 0, kStatusBlockSize);
     }
 
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;

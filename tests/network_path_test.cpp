@@ -1,8 +1,7 @@
-// Network names of local folders: the share list, the choice of the share, and the host name.
+// Network names of local folders: the choice of the share, and the share list.
 #include "distribution/network_path.h"
 #include "ipc_scratch.h"
 
-#include <filesystem>
 
 namespace wbfax {
 namespace {
@@ -53,16 +52,6 @@ TEST(NetworkPath, ThroughTheDeepestShareOrTheNetworkDrive) {
     }
 }
 
-TEST(NetworkPath, ShortHostNameEndsBeforeTheFirstDot) {
-    ASSERT_TRUE(platform::StartNetworking());
-    const std::string full = platform::HostName().value_or("");
-    const std::string name = ShortHostName();
-    platform::StopNetworking();
-    ASSERT_FALSE(name.empty());
-    EXPECT_EQ(name.find('.'), std::string::npos);
-    EXPECT_EQ(full.rfind(name + (name.size() < full.size() ? "." : ""), 0), 0u) << full;
-}
-
 #if !defined(_WIN32)
 class Shares : public test::IpcScratch {};
 
@@ -90,23 +79,6 @@ TEST_F(Shares, SambaSharesInFileOrderWithoutHiddenOnesAndGlobal) {
     test::WriteFile(root + "/smb.conf", "");
     EnumerateShares();
     EXPECT_TRUE(ShareList().empty());
-}
-
-TEST_F(Shares, LocalFolderThroughItsShare) {
-    std::filesystem::create_directories(root + "/export/Box1");
-    test::WriteFile(root + "/smb.conf", "[FAX]\npath = " + root + "/export\n");
-    EnumerateShares();
-    const DriveInfo drive = ResolveNetworkDrivePath(root + "/export/Box1/");
-    EXPECT_NE(drive.type, platform::kDriveRemote);
-    EXPECT_EQ(drive.universalName, "");
-    const NetworkName n = ToUncPath(root + "/export/Box1/");
-    if (drive.type == platform::kDriveFixed) {
-        EXPECT_EQ(n.found, 1);
-        EXPECT_EQ(n.name, "\\\\" + ShortHostName() + "\\FAX\\Box1");
-    } else {
-        EXPECT_EQ(n.found, 0);
-        EXPECT_EQ(n.name, "");
-    }
 }
 #endif
 

@@ -1,14 +1,10 @@
 // What a notification says and in which character set, whether the fax goes with the mail, and
 // the notification entry: its busy guard and its two modes.
-#include "entry/text.h"
 #include "notification/notify.h"
-#include "notification/sender.h"
 #include "notification/texts.h"
 #include "ipc_scratch.h"
 
 #include <array>
-#include <filesystem>
-#include <regex>
 
 namespace wbfax {
 namespace {
@@ -78,29 +74,22 @@ TEST(NotifyTexts, CharacterSetFollowsTheLanguageAndForEnglishThePc) {
         std::uint16_t user;
         const char *charset;
     } cases[] = {
-        {1041, 1252, 1033, "ISO-2022-JP"},      {1041, 932, 1041, "ISO-2022-JP"},
-        {1031, 1252, 1033, "ISO-8859-1"},       {1031, 932, 1041, "ISO-8859-1"},
-        {1040, 1251, 1049, "ISO-8859-1"},       {1033, 1252, 1033, "US-ASCII"},
-        {1033, 1252, 1031, "ISO-8859-1"},       {1033, 1250, 1045, "WINDOWS-1250"},
-        {1033, 1251, 1049, "WINDOWS-1251"},     {1033, 1253, 1032, "WINDOWS-1253"},
-        {1033, 1257, 1033, "WINDOWS-1257"},     {1033, 1258, 1066, "WINDOWS-1258"},
-        {1033, 874, 1054, "WINDOWS-874"},       {1033, 936, 2052, "GB2312"},
-        {1033, 949, 1042, "KS_C_5601-1987"},    {1033, 950, 1028, "BIG5"},
-        {1033, 932, 1041, "US-ASCII"},          {1033, 1259, 1033, "US-ASCII"},
-        {1033, 65001, 1033, "US-ASCII"},        {0x0809, 1250, 2057, "ISO-8859-1"},
+        {1041, 1252, 1033, "ISO-2022-JP"},   {1041, 932, 1041, "ISO-2022-JP"},  {1031, 932, 1041, "ISO-8859-1"},
+        {1040, 1251, 1049, "ISO-8859-1"},    {0x0809, 1250, 2057, "ISO-8859-1"}, {1033, 1252, 1033, "US-ASCII"},
+        {1033, 1252, 1031, "ISO-8859-1"},    {1033, 1250, 1045, "WINDOWS-1250"}, {1033, 1251, 1049, "WINDOWS-1251"},
+        {1033, 1253, 1032, "WINDOWS-1253"},  {1033, 1258, 1066, "WINDOWS-1258"}, {1033, 874, 1054, "WINDOWS-874"},
+        {1033, 936, 2052, "GB2312"},         {1033, 949, 1042, "KS_C_5601-1987"}, {1033, 950, 1028, "BIG5"},
+        {1033, 932, 1041, "US-ASCII"},       {1033, 1259, 1033, "US-ASCII"},     {1033, 65001, 1033, "US-ASCII"},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(CharsetNameFor(c.language, c.codePage, c.user), c.charset)
-            << c.language << " on code page " << c.codePage << ", user " << c.user;
+        EXPECT_EQ(CharsetNameFor(c.language, c.codePage, c.user), c.charset) << c.language << " " << c.codePage << " " << c.user;
 }
 
 class Notification : public test::IpcScratch {
 protected:
     void SetUp() override {
         IpcScratch::SetUp();
-        fs::create_directories(root + "/store");
-        fax = root + "/store/fax1.tif";
-        test::WriteFile(fax, "II*\0");
+        test::WriteFile(fax = root + "/fax1.tif", "II*");
     }
     void TearDown() override {
         if (window) platform::DiscardWindow(window);
@@ -110,25 +99,17 @@ protected:
 
     // A sender program in this very process: the module finds and messages it as any other.
     void RunSenderHere(NotifyMode mode) {
+        if (window) platform::DiscardWindow(window);
         current = this;
         window = platform::CreateMessageWindow(mode == NotifyMode::Mail ? kMailSenderClass : "QVPCFAXSQB", &Procedure);
         ASSERT_NE(window, 0u);
-        SetBlock(mode, "COMMUNICATE", 1, static_cast<std::uint32_t>(window));
-        senderMode = mode;
+        SetBlock(senderMode = mode, "COMMUNICATE", 1, static_cast<std::uint32_t>(window));
     }
 
     int Notify(std::uint32_t languageCode = 0) {
-        return NotifyReceivedFax("admin@example.org", "to@example.org", fax, 1, "0311", languageCode, 0, "", "",
-                                 "Sender");
+        return NotifyReceivedFax("admin@example.org", "to@example.org", fax, 1, "0311", languageCode, 0, "", "", "X");
     }
-
-    std::string JobFile(std::uint32_t job) {
-        for (const auto &entry : fs::directory_iterator(DataDir()))
-            if (std::regex_match(entry.path().filename().string(), std::regex("[0-9]{8}_" + std::to_string(job) + "\\.tmp")))
-                return entry.path().string();
-        return {};
-    }
-    std::int32_t NextJob() { return static_cast<std::int32_t>(platform::ProfileGetInt("RCVFAX", "JobID", 0, ConfigFile().c_str())); }
+    int NextJob() { return static_cast<int>(platform::ProfileGetInt("RCVFAX", "JobID", 0, ConfigFile().c_str())); }
 
     static std::intptr_t Procedure(platform::WindowHandle, std::uint32_t message, std::uintptr_t wParam, std::intptr_t) {
         if (message != kJobMessage || !current) return 0;
@@ -136,10 +117,9 @@ protected:
         t.messages.push_back(static_cast<std::uint32_t>(wParam));
         t.blockDuringCall = t.Block(t.senderMode);
         if (t.nestedCall) {
-            const std::int32_t job = t.NextJob();
+            const int job = t.NextJob();
             t.nestedResult = t.Notify();
-            t.jobAfterNested = t.NextJob() - job;
-            t.blockChangedByNested = t.Block(t.senderMode) != t.blockDuringCall;
+            t.nestedChanges = t.NextJob() != job || t.Block(t.senderMode) != t.blockDuringCall;
         }
         return 1;
     }
@@ -150,62 +130,32 @@ protected:
     NotifyMode senderMode = NotifyMode::Mail;
     std::vector<std::uint32_t> messages;
     std::vector<std::uint8_t> blockDuringCall;
-    bool nestedCall = false;
+    bool nestedCall = false, nestedChanges = true;
     int nestedResult = -1;
-    std::int32_t jobAfterNested = -1;
-    bool blockChangedByNested = true;
 };
 
 Notification *Notification::current = nullptr;
 
-TEST_F(Notification, CharacterSetNameReadsThePcAtEachCall) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "the code page and the language are the system's own";
-#endif
-    EXPECT_EQ(CharsetName(kLanguageEnglish), "US-ASCII");
-    test::SetEnv("WBFAX_LANGID", "1031");
-    EXPECT_EQ(CharsetName(kLanguageEnglish), "ISO-8859-1");
-    test::SetEnv("WBFAX_ACP", "932");
-    EXPECT_EQ(CharsetName(kLanguageEnglish), "US-ASCII");
-    EXPECT_EQ(CharsetName(kLanguageJapanese), "ISO-2022-JP");
-    test::SetEnv("WBFAX_ACP", "1251");
-    EXPECT_EQ(CharsetName(kLanguageEnglish), "WINDOWS-1251");
-}
-
 TEST_F(Notification, AttachmentFollowsTheSettingAndTheSizeClass) {
-    struct Case {
-        const char *settings;
-        std::int64_t size;  // -1: the file cannot be opened
-        bool attach;
-    } cases[] = {
-        {"", 10, false},  // ADDFFILE defaults to 0
-        {"ADDFFILE=0\r\nFileSize=3\r\n", 0, false},
-        {"ADDFFILE=1\r\n", 524288, true},
-        {"ADDFFILE=1\r\n", 524289, false},
-        {"ADDFFILE=1\r\nFileSize=0\r\n", 524288, true},
-        {"ADDFFILE=1\r\nFileSize=0\r\n", 524289, false},
-        {"ADDFFILE=1\r\nFileSize=1\r\n", 1048576, true},
-        {"ADDFFILE=1\r\nFileSize=1\r\n", 1048577, false},
-        {"ADDFFILE=1\r\nFileSize=2\r\n", 2097152, true},
-        {"ADDFFILE=1\r\nFileSize=2\r\n", 2097153, false},
-        {"ADDFFILE=1\r\nFileSize=3\r\n", 2097153, true},
-        {"ADDFFILE=1\r\nFileSize=7\r\n", 524289, false},
-        {"ADDFFILE=1\r\nFileSize=7\r\n", 524288, true},
-        {"ADDFFILE=1\r\nFileSize=-1\r\n", 524289, false},
-        {"ADDFFILE=9\r\n", 1, true},
-        {"ADDFFILE=1\r\n", -1, true},  // counts as empty
+    const std::pair<const char *, std::int64_t> cases[] = {
+        // settings, largest file attached (-1: none, 0xFFFFFFFF: any)
+        {"", -1}, {"ADDFFILE=0\r\nFileSize=3\r\n", -1}, {"ADDFFILE=1\r\n", 524288}, {"ADDFFILE=9\r\nFileSize=0\r\n", 524288},
+        {"ADDFFILE=1\r\nFileSize=1\r\n", 1048576}, {"ADDFFILE=1\r\nFileSize=2\r\n", 2097152},
+        {"ADDFFILE=1\r\nFileSize=3\r\n", 0xFFFFFFFF}, {"ADDFFILE=1\r\nFileSize=7\r\n", 524288}, {"ADDFFILE=1\r\nFileSize=-1\r\n", 524288},
     };
-    const std::string file = root + "/store/sized.tif";
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.settings << "size " << c.size);
-        WriteConfig(c.settings);
-        fs::remove(file);
-        if (c.size >= 0) {
+    const std::string file = root + "/sized.tif";
+    for (const auto &[settings, limit] : cases) {
+        WriteConfig(settings);
+        for (const std::int64_t size : {std::int64_t{0}, std::min<std::int64_t>(limit, 2097152), limit + 1}) {
+            if (size < 0 || size > 2097153) continue;
             test::WriteFile(file, "");
-            fs::resize_file(file, static_cast<std::uintmax_t>(c.size));
+            fs::resize_file(file, static_cast<std::uintmax_t>(size));
+            EXPECT_EQ(ShouldAttach(file), size <= limit) << settings << "size " << size;
         }
-        EXPECT_EQ(ShouldAttach(file), c.attach);
     }
+    // A file that cannot be opened counts as empty.
+    fs::remove(file);
+    EXPECT_TRUE(ShouldAttach(file));
 }
 
 TEST_F(Notification, CallDuringANotificationIsTurnedAwayUntouched) {
@@ -217,68 +167,52 @@ TEST_F(Notification, CallDuringANotificationIsTurnedAwayUntouched) {
 
     ASSERT_EQ(messages, std::vector<std::uint32_t>{5});
     EXPECT_EQ(nestedResult, 0);
-    EXPECT_EQ(jobAfterNested, 0);
-    EXPECT_FALSE(blockChangedByNested);
-    // While the notification ran its window was published; closing it withdrew it.
+    EXPECT_FALSE(nestedChanges);  // no job number taken, the block as it was
+    EXPECT_EQ(NextJob(), 6);
+    EXPECT_EQ(ReadList(NotifyMode::Mail), ListEntry(5));
+    // The window was published while the notification ran, and withdrawn when it closed.
     ASSERT_FALSE(blockDuringCall.empty());
     EXPECT_EQ(ReadField(blockDuringCall.data(), kNotifierPresent), 1u);
     EXPECT_NE(ReadField(blockDuringCall.data(), kNotifierWindow), 0u);
     const std::vector<std::uint8_t> after = Block(NotifyMode::Mail);
     EXPECT_EQ(ReadField(after.data(), kNotifierPresent), 0u);
     EXPECT_EQ(ReadField(after.data(), kNotifierWindow), 0u);
-    EXPECT_EQ(NextJob(), 6);
-    EXPECT_EQ(ReadList(NotifyMode::Mail), Format("JOB_ID=0005\r\nINFO_FNAME=%s\r\n\r\n", JobFile(5).c_str()));
 
-    // The guard is lifted when the notification ends.
-    nestedCall = false;
+    nestedCall = false;  // the guard is lifted with the window
     EXPECT_EQ(Notify(), 1);
     EXPECT_EQ(messages, (std::vector<std::uint32_t>{5, 6}));
 }
 
-TEST_F(Notification, UseSmtpChoosesMailOrPcNotification) {
-    struct Case {
+TEST_F(Notification, UseSmtpChoosesMailOrPcNotificationInTheDevicesLanguage) {
+    const struct {
         const char *useSmtp;
         NotifyMode mode;
         std::uint32_t languageCode;
-    } cases[] = {{"1", NotifyMode::Mail, 4}, {"", NotifyMode::Mail, 14}, {"0", NotifyMode::Pc, 4}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << "USESMTP=" << c.useSmtp);
+        const char *firstLine, *charset;
+    } cases[] = {{"", NotifyMode::Mail, 4, "[NT INFO]", "ISO-2022-JP"}, {"USESMTP=0\r\n", NotifyMode::Pc, 14, "[HEAD INFO]", "ISO-8859-1"}};
+    std::uint32_t job = 3;
+    for (const auto &c : cases) {
         const bool mail = c.mode == NotifyMode::Mail;
-        const NotifyMode other = mail ? NotifyMode::Pc : NotifyMode::Mail;
-        WriteConfig(std::string(*c.useSmtp ? "USESMTP=" : "") + c.useSmtp + "\r\nADDFFILE=1\r\nJobID=3\r\n");
-        for (NotifyMode m : {NotifyMode::Mail, NotifyMode::Pc}) fs::remove(DataDir() + "/" + JobListName(m));
-        const std::vector<std::uint8_t> otherBlock = Block(other);
+        WriteConfig(std::string(c.useSmtp) + "ADDFFILE=1\r\nJobID=" + std::to_string(job) + "\r\n");
+        const std::vector<std::uint8_t> otherBlock = Block(mail ? NotifyMode::Pc : NotifyMode::Mail);
         RunSenderHere(c.mode);
-        messages.clear();
 
         EXPECT_EQ(Notify(c.languageCode), 1);
 
-        EXPECT_EQ(messages, std::vector<std::uint32_t>{3});
-        ASSERT_FALSE(blockDuringCall.empty());
-        EXPECT_EQ(ReadField(blockDuringCall.data(), kNotifierPresent), 1u);
-        EXPECT_EQ(Block(other), otherBlock);
-        EXPECT_FALSE(test::Exists(DataDir() + "/" + JobListName(other)));
-        const std::string job = JobFile(3);
-        EXPECT_EQ(ReadList(c.mode), "JOB_ID=0003\r\nINFO_FNAME=" + job + "\r\n\r\n");
-
-        // The device's language, not the PC's.
+        EXPECT_EQ(messages.back(), job);
+        EXPECT_EQ(Block(mail ? NotifyMode::Pc : NotifyMode::Mail), otherBlock);
+        EXPECT_EQ(ReadList(c.mode), ListEntry(job));
+        EXPECT_EQ(ReadList(mail ? NotifyMode::Pc : NotifyMode::Mail), "");
+        const std::string text = test::ReadFile(JobFile(job)), stem = JobFile(job).substr(0, JobFile(job).size() - 4);
+        EXPECT_EQ(text.rfind(c.firstLine + std::string("\r\n"), 0), 0u) << text;
         const std::uint16_t language = LanguageIdFromCode(static_cast<std::uint16_t>(c.languageCode));
-        const std::string text = test::ReadFile(job);
-        EXPECT_EQ(text.rfind(mail ? "[NT INFO]\r\n" : "[HEAD INFO]\r\n", 0), 0u) << text;
-        EXPECT_NE(text.find("\r\nSubject=" + std::string(NotifyText(language, kSubjectReceived)) + "(fax1.tif)\r\n"),
-                  std::string::npos);
-        EXPECT_NE(text.find(std::string("\r\nCharCode=") + (language == kLanguageJapanese ? "ISO-2022-JP" : "ISO-8859-1") + "\r\n"),
-                  std::string::npos);
-        EXPECT_NE(text.find("\r\nAttachNum=2\r\n"), std::string::npos);
-        EXPECT_EQ(text.find("[ATTACH INFO]") != std::string::npos, mail);
-        const std::string stem = job.substr(0, job.size() - 4);
+        EXPECT_NE(text.find("\r\nSubject=" + std::string(NotifyText(language, 1)) + "(fax1.tif)\r\nCharCode=" + c.charset +
+                            "\r\nAttachNum=2\r\n"),
+                  std::string::npos) << text;
         EXPECT_EQ(test::Exists(stem + ".002"), mail);
         EXPECT_EQ(test::ReadFile(stem + ".001").find("\r\nRcvTime=") != std::string::npos, !mail);
-
-        platform::DiscardWindow(window);
-        window = 0;
-        for (const auto &entry : fs::directory_iterator(DataDir()))
-            if (entry.path().filename().string().find('_') != std::string::npos) fs::remove(entry.path());
+        fs::remove(DataDir() + "/" + JobListName(c.mode));
+        ++job;
     }
 }
 
