@@ -4,6 +4,7 @@
 #include "entry/entry.h"
 #include "platform/platform.h"
 #include "quillbox-host/description.h"
+#include "ipc_scratch.h"
 #include "test_support.h"
 
 #include <array>
@@ -13,7 +14,7 @@
 namespace wbfax {
 namespace {
 
-class Receive : public test::ScratchInstall {
+class Receive : public test::IpcScratch {
 protected:
     struct Outcome {
         std::string remoteName;
@@ -36,7 +37,7 @@ protected:
     }
 
     void SetUp() override {
-        ScratchInstall::SetUp();
+        IpcScratch::SetUp();
         fax = root + "/incoming.tif";
         test::WriteFile(fax, std::string("II*\0fax", 7));
     }
