@@ -1,0 +1,78 @@
+#include "common/job_file.h"
+
+#include "entry/text.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace wbfax::senders {
+
+std::string JobSection::Get(std::string_view key) const {
+    for (const auto &[k, v] : keys)
+        if (k == key) return v;
+    return {};
+}
+
+const JobSection *JobFile::Find(std::string_view name) const {
+    for (const JobSection &section : sections)
+        if (section.name == name) return &section;
+    return nullptr;
+}
+
+std::vector<const JobSection *> JobFile::All(std::string_view name) const {
+    std::vector<const JobSection *> found;
+    for (const JobSection &section : sections)
+        if (section.name == name) found.push_back(&section);
+    return found;
+}
+
+std::vector<std::string> TextLines(std::string_view content) {
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    while (from < content.size()) {
+        std::size_t end = content.find('\n', from);
+        if (end == std::string_view::npos) end = content.size();
+        std::string_view line = content.substr(from, end - from);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.emplace_back(line);
+        from = end + 1;
+    }
+    return lines;
+}
+
+std::optional<JobFile> ParseJobFile(std::string_view content) {
+    JobFile job;
+    for (const std::string &line : TextLines(content)) {
+        if (line.empty()) continue;
+        if (line.front() == '[' && line.back() == ']') {
+            job.sections.push_back({line.substr(1, line.size() - 2), {}});
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        // Values are written unquoted and may hold anything but a line end; keys never hold "=".
+        if (job.sections.empty() || equals == std::string::npos) return std::nullopt;
+        job.sections.back().keys.emplace_back(line.substr(0, equals), line.substr(equals + 1));
+    }
+    if (job.sections.empty()) return std::nullopt;
+    return job;
+}
+
+std::optional<std::string> ReadBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    return content.str();
+}
+
+std::string WithExtension(const std::string &jobFile, std::string_view extension) {
+    const std::size_t slash = jobFile.find_last_of('/');
+    const std::size_t dot = jobFile.rfind('.');
+    const std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? jobFile.substr(0, dot) : jobFile;
+    return base + std::string(extension);
+}
+
+std::string CompanionPath(const std::string &jobFile, int index) { return WithExtension(jobFile, Format(".%03d", index)); }
+
+}  // namespace wbfax::senders

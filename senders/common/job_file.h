@@ -1,0 +1,40 @@
+// Reading a job the plug-in wrote: the job file's sections in their order (ATTACH INFO comes
+// once per companion file) and the companions named after it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace wbfax::senders {
+
+struct JobSection {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> keys;
+
+    // The value of the first key of that name; empty when there is none.
+    std::string Get(std::string_view key) const;
+};
+
+struct JobFile {
+    std::vector<JobSection> sections;
+
+    const JobSection *Find(std::string_view name) const;
+    std::vector<const JobSection *> All(std::string_view name) const;
+};
+
+std::optional<JobFile> ParseJobFile(std::string_view content);
+
+// The whole file; none when it cannot be read.
+std::optional<std::string> ReadBytes(const std::string &path);
+
+// The job file's companion: its name with ".001", ".002", ... instead of ".tmp".
+std::string CompanionPath(const std::string &jobFile, int index);
+std::string WithExtension(const std::string &jobFile, std::string_view extension);
+
+// The lines of a text written with CR LF, without their line ends.
+std::vector<std::string> TextLines(std::string_view content);
+
+}  // namespace wbfax::senders

@@ -1,0 +1,291 @@
+#include "smtp/mail.h"
+
+#include "common/charset.h"
+#include "common/job_file.h"
+#include "entry/text.h"
+#include "platform/platform.h"
+
+#include <curl/curl.h>
+#include <openssl/evp.h>
+
+#include <ctime>
+#include <memory>
+#include <unistd.h>
+
+namespace wbfax::senders {
+namespace {
+
+std::string Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_not_of(" \t");
+    return std::string(text.substr(first, last - first + 1));
+}
+
+std::vector<std::string> AddressList(std::string_view list) {
+    std::vector<std::string> addresses;
+    std::size_t from = 0;
+    while (from <= list.size()) {
+        std::size_t comma = list.find(',', from);
+        if (comma == std::string_view::npos) comma = list.size();
+        if (std::string address = Trimmed(list.substr(from, comma - from)); !address.empty()) addresses.push_back(address);
+        from = comma + 1;
+    }
+    return addresses;
+}
+
+std::string Base64(std::string_view bytes) {
+    std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char *>(out.data()),
+                                  reinterpret_cast<const unsigned char *>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+std::size_t Utf8Length(unsigned char lead) { return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+
+std::string CrLfLines(std::string_view text) {
+    std::string out;
+    for (const std::string &line : TextLines(text)) out += line + "\r\n";
+    return out;
+}
+
+std::string MailDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S %z", &local);
+    return text;
+}
+
+std::string AngleAddress(const std::string &address) {
+    return !address.empty() && address.front() == '<' ? address : "<" + address + ">";
+}
+
+template <typename T, void (*Free)(T *)>
+struct Deleter {
+    void operator()(T *p) const { Free(p); }
+};
+using Easy = std::unique_ptr<CURL, Deleter<CURL, curl_easy_cleanup>>;
+using Mime = std::unique_ptr<curl_mime, Deleter<curl_mime, curl_mime_free>>;
+using List = std::unique_ptr<curl_slist, Deleter<curl_slist, curl_slist_free_all>>;
+
+void Append(List &list, const std::string &line) {
+    curl_slist *grown = curl_slist_append(list.get(), line.c_str());
+    if (grown) {
+        list.release();
+        list.reset(grown);
+    }
+}
+
+int AbortWhenStopping(void *stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool> *>(stopping)->load() ? 1 : 0;
+}
+
+// Subject and body in the job's character set; a text that set cannot hold goes as UTF-8
+// rather than with characters lost.
+bool ChooseCharset(Mail &mail, const std::string &charCode, const std::string &bodyUtf8) {
+    for (const std::string &charset : {charCode, std::string("UTF-8")}) {
+        if (charset.empty()) continue;
+        std::optional<std::string> body = FromUtf8(bodyUtf8, charset);
+        if (!body || !EncodeHeaderText(mail.subject, charset, 9)) continue;
+        mail.charset = charset;
+        mail.body = std::move(*body);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+const char *MediaTypeOf(std::string_view dataType) {
+    if (dataType == "TIFF") return "image/tiff";
+    if (dataType == "PDF") return "application/pdf";
+    if (dataType == "JPEG") return "image/jpeg";
+    if (dataType == "TEXT") return "text/plain";
+    return "application/octet-stream";
+}
+
+std::optional<std::string> EncodeHeaderText(std::string_view utf8, std::string_view charset, std::size_t used) {
+    if (IsAscii(utf8)) return std::string(utf8);
+    const std::string prefix = "=?" + std::string(charset) + "?B?";
+    auto word = [&](std::string_view piece) -> std::optional<std::string> {
+        std::optional<std::string> bytes = FromUtf8(piece, charset);
+        if (!bytes) return std::nullopt;
+        return prefix + Base64(*bytes) + "?=";
+    };
+    // Each word holds whole characters and, for ISO-2022-JP, returns to ASCII at its end:
+    // every word is converted on its own.
+    std::string out;
+    std::size_t room = 76 > used ? 76 - used : 0;
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        std::size_t end = at + Utf8Length(static_cast<unsigned char>(utf8[at]));
+        std::optional<std::string> best = word(utf8.substr(at, end - at));
+        if (!best) return std::nullopt;
+        while (end < utf8.size()) {
+            const std::size_t next = end + Utf8Length(static_cast<unsigned char>(utf8[end]));
+            std::optional<std::string> longer = word(utf8.substr(at, next - at));
+            if (!longer) return std::nullopt;
+            if (longer->size() > room) break;
+            best = std::move(longer);
+            end = next;
+        }
+        if (!out.empty()) out += "\r\n ";
+        out += *best;
+        room = 75;  // a folded line starts with one blank
+        at = end;
+    }
+    return out;
+}
+
+std::optional<Mail> ReadMailJob(const std::string &jobFile, std::string &problem) {
+    const std::optional<std::string> content = ReadBytes(jobFile);
+    const std::optional<JobFile> job = content ? ParseJobFile(*content) : std::nullopt;
+    const JobSection *server = job ? job->Find("NT INFO") : nullptr;
+    const JobSection *head = job ? job->Find("HEAD INFO") : nullptr;
+    if (!server || !head) {
+        problem = "not a mail job";
+        return std::nullopt;
+    }
+    Mail mail;
+    mail.server = server->Get("MailServAddr");
+    mail.port = ParseDecimal(server->Get("SmtpPortNumber"));
+    if (mail.port <= 0) mail.port = 25;
+    mail.authenticate = server->Get("AuthFlag") == "1";
+    mail.account = server->Get("AuthAccount");
+    mail.password = server->Get("AuthPassword");
+    mail.from = Trimmed(head->Get("FromAddr"));
+    mail.to = AddressList(head->Get("ToAddr"));
+    if (mail.server.empty() || mail.from.empty() || mail.to.empty()) {
+        problem = "the job names no server, sender or recipient";
+        return std::nullopt;
+    }
+    const std::string charCode = Trimmed(head->Get("CharCode"));
+    const std::uint32_t codePage = SourceCodePage(charCode);
+    mail.subject = ToUtf8(head->Get("Subject"), codePage);
+
+    // The first ATTACH INFO stands for the .001 file, the second for .002, and so on.
+    std::string bodyUtf8;
+    const std::vector<const JobSection *> parts = job->All("ATTACH INFO");
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string path = CompanionPath(jobFile, static_cast<int>(i + 1));
+        const std::string dataType = parts[i]->Get("DataType");
+        if (dataType == "BODY") {
+            const std::optional<std::string> body = ReadBytes(path);
+            if (!body) {
+                problem = "the mail body " + path + " cannot be read";
+                return std::nullopt;
+            }
+            bodyUtf8 += ToUtf8(CrLfLines(*body), codePage);
+            continue;
+        }
+        // A copy the plug-in could not make leaves a mail without it; the body names the file.
+        if (!platform::FileExists(path)) continue;
+        mail.attachments.push_back({path, ToUtf8(parts[i]->Get("FileName"), codePage), MediaTypeOf(dataType)});
+    }
+    if (!ChooseCharset(mail, charCode, bodyUtf8)) {
+        problem = "the texts fit no character set";
+        return std::nullopt;
+    }
+    return mail;
+}
+
+SmtpOptions SmtpOptionsFromEnvironment() {
+    SmtpOptions options;
+    const std::string tls = platform::GetEnvironment("WBFAX_SMTP_TLS").value_or("try");
+    options.tls = tls == "off" ? SmtpOptions::Tls::Off : tls == "require" ? SmtpOptions::Tls::Require : SmtpOptions::Tls::Try;
+    if (const std::optional<std::string> ms = platform::GetEnvironment("WBFAX_SMTP_TIMEOUT_MS"); ms && !ms->empty())
+        options.timeoutMs = static_cast<std::uint32_t>(std::strtoul(ms->c_str(), nullptr, 10));
+    options.heloName = platform::HostName().value_or("localhost");
+    return options;
+}
+
+std::string SendMail(const Mail &mail, const SmtpOptions &options, const std::atomic<bool> &stopping) {
+    Easy curl(curl_easy_init());
+    if (!curl) return "libcurl cannot start";
+    CURL *c = curl.get();
+    char error[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+
+    const std::string host = mail.server.find(':') != std::string::npos && mail.server.front() != '[' ? "[" + mail.server + "]"
+                                                                                                     : mail.server;
+    // 465 is the port of mail over TLS from the first byte.
+    const std::string url = std::string(mail.port == 465 ? "smtps://" : "smtp://") + host + ":" + std::to_string(mail.port) + "/" +
+                            options.heloName;
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_USE_SSL, options.tls == SmtpOptions::Tls::Off       ? CURLUSESSL_NONE
+                                         : options.tls == SmtpOptions::Tls::Require ? CURLUSESSL_ALL
+                                                                                    : CURLUSESSL_TRY);
+    if (mail.authenticate) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, mail.account.c_str());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, mail.password.c_str());
+    }
+    const long seconds = std::max<long>(1, static_cast<long>(options.timeoutMs / 1000));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.timeoutMs));
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, seconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, seconds);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &AbortWhenStopping);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool> *>(&stopping));
+
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, AngleAddress(mail.from).c_str());
+    List recipients;
+    for (const std::string &to : mail.to) Append(recipients, AngleAddress(to));
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.get());
+    // One address the server turns down must not keep the mail from the others.
+#if LIBCURL_VERSION_NUM >= 0x080200
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
+#else
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+#endif
+
+    std::string toHeader;
+    for (const std::string &to : mail.to) toHeader += (toHeader.empty() ? "" : ", ") + to;
+    List headers;
+    Append(headers, "Date: " + MailDate());
+    Append(headers, "From: " + mail.from);
+    Append(headers, "To: " + toHeader);
+    Append(headers, "Subject: " + EncodeHeaderText(mail.subject, mail.charset, 9).value_or(""));
+    Append(headers, Format("Message-ID: <%lld.%d.%u@%s>", static_cast<long long>(std::time(nullptr)), static_cast<int>(::getpid()),
+                           static_cast<unsigned>(std::hash<std::string>{}(mail.subject + toHeader) & 0xFFFFFFu),
+                           options.heloName.c_str()));
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
+
+    Mime mime(curl_mime_init(c));
+    curl_mimepart *text = curl_mime_addpart(mime.get());
+    curl_mime_data(text, mail.body.data(), mail.body.size());
+    curl_mime_type(text, ("text/plain; charset=" + mail.charset).c_str());
+    curl_mime_encoder(text, IsAscii(mail.body) ? "7bit" : "quoted-printable");
+    std::vector<List> partHeaders;
+    for (const MailAttachment &attachment : mail.attachments) {
+        curl_mimepart *part = curl_mime_addpart(mime.get());
+        if (curl_mime_filedata(part, attachment.path.c_str()) != CURLE_OK) return "cannot read " + attachment.path;
+        curl_mime_type(part, attachment.mediaType.c_str());
+        curl_mime_encoder(part, "base64");
+        if (IsAscii(attachment.name)) {
+            curl_mime_filename(part, attachment.name.c_str());
+        } else {
+            // libcurl writes names as they are; other names go in RFC 2231 form.
+            curl_mime_filename(part, nullptr);
+            char *escaped = curl_easy_escape(c, attachment.name.data(), static_cast<int>(attachment.name.size()));
+            List disposition;
+            Append(disposition, std::string("Content-Disposition: attachment; filename*=UTF-8''") + (escaped ? escaped : ""));
+            curl_free(escaped);
+            curl_mime_headers(part, disposition.get(), 0);
+            partHeaders.push_back(std::move(disposition));
+        }
+    }
+    curl_easy_setopt(c, CURLOPT_MIMEPOST, mime.get());
+
+    const CURLcode result = curl_easy_perform(c);
+    curl.reset();  // before the lists and parts it points to
+    if (result == CURLE_OK) return {};
+    if (stopping) return "stopped";
+    return std::string(curl_easy_strerror(result)) + (error[0] ? std::string(": ") + error : std::string());
+}
+
+}  // namespace wbfax::senders

@@ -1,0 +1,41 @@
+// PF_SMTP.exe: sends the plug-in's mail jobs through the mail server each job names.
+#include "common/sender_program.h"
+#include "entry/trace.h"
+#include "notification/sender.h"
+#include "smtp/mail.h"
+
+#include <curl/curl.h>
+
+using namespace wbfax;
+using namespace wbfax::senders;
+
+int main() {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 1;
+    const SmtpOptions options = SmtpOptionsFromEnvironment();
+
+    SenderRole program;
+    program.mode = NotifyMode::Mail;
+    program.name = "PF_SMTP";
+    program.windowClass = kMailSenderClass;
+    program.lockFile = "pfsmtp.lck";
+    program.companions = {".001", ".002"};
+    program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
+        std::string problem;
+        const std::optional<Mail> mail = ReadMailJob(entry.jobFile, problem);
+        if (!mail) {
+            Trace("PF_SMTP: job %04u given up: %s", entry.number, problem.c_str());
+            return Outcome::Rejected;
+        }
+        const std::string error = SendMail(*mail, options, stopping);
+        if (!error.empty()) {
+            Trace("PF_SMTP: job %04u not sent: %s", entry.number, error.c_str());
+            return Outcome::Retry;
+        }
+        Trace("PF_SMTP: job %04u sent to %zu recipient(s) through %s:%d", entry.number, mail->to.size(), mail->server.c_str(),
+              mail->port);
+        return Outcome::Delivered;
+    };
+    const int status = RunSenderProgram(program);
+    curl_global_cleanup();
+    return status;
+}

@@ -1,0 +1,122 @@
+#include "sqb/pc_job.h"
+
+#include "common/charset.h"
+#include "common/job_file.h"
+#include "entry/text.h"
+#include "platform/platform.h"
+
+namespace wbfax::senders {
+namespace {
+
+std::vector<std::string> Entries(std::string_view list) {
+    std::vector<std::string> entries;
+    std::size_t from = 0;
+    while (from <= list.size()) {
+        std::size_t comma = list.find(',', from);
+        if (comma == std::string_view::npos) comma = list.size();
+        std::string_view entry = list.substr(from, comma - from);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.remove_suffix(1);
+        if (!entry.empty()) entries.emplace_back(entry);
+        from = comma + 1;
+    }
+    return entries;
+}
+
+bool IsLeadByte(unsigned char c, std::uint32_t codePage) {
+    switch (codePage) {
+    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return c >= 0x81 && c <= 0xFE;
+    default: return false;
+    }
+}
+
+// A log field: no separator, no line end, at most limit bytes without splitting a character.
+std::string Field(std::string_view text, std::size_t limit, std::uint32_t codePage) {
+    std::string field;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[i]), codePage) && i + 1 < text.size() ? 2 : 1;
+        if (field.size() + width > limit) break;
+        for (std::size_t k = 0; k < width; ++k) {
+            const char c = text[i + k];
+            field += (width == 1 && (c == ',' || c == '\r' || c == '\n')) ? ' ' : c;
+        }
+        i += width;
+    }
+    return field;
+}
+
+std::string Get(const std::map<std::string, std::string> &record, const char *key) {
+    const auto it = record.find(key);
+    return it == record.end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+std::optional<PcJob> ReadPcJob(const std::string &jobFile, std::vector<std::string> &pcs, std::string &problem) {
+    const std::optional<std::string> content = ReadBytes(jobFile);
+    const std::optional<JobFile> job = content ? ParseJobFile(*content) : std::nullopt;
+    const JobSection *head = job ? job->Find("HEAD INFO") : nullptr;
+    if (!head) {
+        problem = "the job file cannot be read";
+        return std::nullopt;
+    }
+    PcJob pcJob;
+    pcJob.pcs = Entries(head->Get("ToAddr"));
+    pcs = pcJob.pcs;
+    pcJob.codePage = SourceCodePage(head->Get("CharCode"));
+    const std::optional<std::string> body = ReadBytes(CompanionPath(jobFile, 1));
+    if (!body) {
+        problem = "the notice record cannot be read";
+        return std::nullopt;
+    }
+    const std::vector<std::string> lines = TextLines(*body);
+    if (!lines.empty()) pcJob.message = lines.front();
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        if (const std::size_t equals = lines[i].find('='); equals != std::string::npos)
+            pcJob.record.emplace(lines[i].substr(0, equals), lines[i].substr(equals + 1));
+    return pcJob;
+}
+
+Notice NoticeOf(const PcJob &job, std::uint32_t jobNumber) {
+    const auto text = [&](const char *key) { return ToUtf8(Get(job.record, key), job.codePage); };
+    return {
+        {"Job", Format("%04u", jobNumber)},
+        {"Message", ToUtf8(job.message, job.codePage)},
+        {"Received", text("RcvTime")},
+        {"Sender", text("SenderName")},
+        {"Fax-Number", text("TSI")},
+        {"Type", text("NotifyType")},
+        {"Host", text("HostName")},
+        {"Folder", text("Path")},
+        {"File", text("FileName")},
+    };
+}
+
+std::string LogLine(int status, std::string_view pc, std::uint32_t jobNumber, const LogTime &time,
+                    const std::map<std::string, std::string> &record, std::string_view detail, std::uint32_t codePage) {
+    // The window reads lines of at most 511 characters and stops at a longer one; these
+    // limits keep a line below 500.
+    return Format("%d,", status) + Field(pc, 64, codePage) + Format(",%04u,", jobNumber) +
+           Format("%04d.%02d.%02d.%02d.%02d.%02d,", time.year, time.month, time.day, time.hour, time.minute, time.second) +
+           Field(Get(record, "RcvTime"), 16, codePage) + "," + Field(Get(record, "SenderName"), 64, codePage) + "," +
+           Field(Get(record, "TSI"), 40, codePage) + "," + Field(Get(record, "FileName"), 200, codePage) + "," +
+           Field(detail, 80, codePage) + "\r\n";
+}
+
+std::set<std::string> ReadSettledPcs(const std::string &path) {
+    std::set<std::string> settled;
+    const std::optional<std::string> content = ReadBytes(path);
+    if (!content) return settled;
+    for (const std::string &line : TextLines(*content))
+        if (const std::size_t comma = line.find(','); comma != std::string::npos) settled.insert(line.substr(comma + 1));
+    return settled;
+}
+
+bool AddSettledPc(const std::string &path, std::string_view pc, int status) {
+    return platform::AppendToFile(path, Format("%d,", status) + std::string(pc) + "\r\n");
+}
+
+}  // namespace wbfax::senders
