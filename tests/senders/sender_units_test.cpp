@@ -1,0 +1,201 @@
+// The sender programs' pieces that the end-to-end tests reach only by chance: marking against
+// the plug-in's compaction, encoded words at their length limits, PC addresses, the log line
+// as the error log window reads it back, and a receiver that never answers.
+#include "common/job_list.h"
+#include "common/notice_protocol.h"
+#include "notification/sender.h"
+#include "settings/config.h"
+#include "smtp/mail.h"
+#include "sqb/pc_job.h"
+#include "test_support.h"
+#include "ui/error_log.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iconv.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace wbfax::senders {
+namespace {
+
+using test::ReadFile;
+
+class JobListTest : public test::ScratchInstall {
+protected:
+    std::string List() const { return DataDir() + "/pfsmtp_job.pfs"; }
+    std::string Job(int n) const { return DataDir() + "/0101000" + std::to_string(n) + "_" + std::to_string(n) + ".tmp"; }
+    static std::vector<std::uint32_t> Numbers(const std::vector<ListEntry> &entries) {
+        std::vector<std::uint32_t> numbers;
+        for (const ListEntry &e : entries) numbers.push_back(e.number);
+        return numbers;
+    }
+};
+
+TEST_F(JobListTest, AMarkedEntryIsExactlyWhatThePluginDropsWhenItTidiesTheList) {
+    for (int n : {7, 8, 9}) ASSERT_EQ(RegisterJob(static_cast<std::uint32_t>(n), Job(n), NotifyMode::Mail), 1);
+    const std::vector<ListEntry> listed = ReadJobList(List());
+    ASSERT_EQ(Numbers(listed), (std::vector<std::uint32_t>{7, 8, 9}));
+    EXPECT_EQ(listed[1].jobFile, Job(8));
+
+    const auto size = std::filesystem::file_size(List());
+    ASSERT_TRUE(MarkJob(List(), listed[1]));
+    EXPECT_EQ(std::filesystem::file_size(List()), size);  // in place: appends are never disturbed
+    EXPECT_EQ(Numbers(ReadJobList(List())), (std::vector<std::uint32_t>{7, 9}));
+    EXPECT_FALSE(MarkJob(List(), listed[1]));  // already marked
+
+    CompactJobList(NotifyMode::Mail);
+    const std::string tidied = ReadFile(List());
+    EXPECT_EQ(tidied.find("0008"), std::string::npos);
+    EXPECT_EQ(tidied.find('*'), std::string::npos);
+    EXPECT_EQ(Numbers(ReadJobList(List())), (std::vector<std::uint32_t>{7, 9}));
+}
+
+TEST_F(JobListTest, OnlyTheEntryWithThatFileIsMarkedAndAHalfWrittenOneWaits) {
+    // Job numbers come round again after 9999: the file tells two jobs of one number apart.
+    ASSERT_EQ(RegisterJob(5, Job(1), NotifyMode::Mail), 1);
+    ASSERT_EQ(RegisterJob(5, Job(2), NotifyMode::Mail), 1);
+    test::WriteFile(List(), ReadFile(List()) + "JOB_ID=0006\r\nINFO_FNA");
+    ASSERT_EQ(ReadJobList(List()).size(), 2u);
+    ASSERT_TRUE(MarkJob(List(), {5, Job(2)}));
+    const std::vector<ListEntry> left = ReadJobList(List());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].jobFile, Job(1));
+}
+
+// Decodes one encoded word back to UTF-8, on its own, as a mail reader does.
+std::string DecodeWord(const std::string &word, const std::string &charset) {
+    const std::string prefix = "=?" + charset + "?B?";
+    EXPECT_EQ(word.compare(0, prefix.size(), prefix), 0) << word;
+    EXPECT_EQ(word.substr(word.size() - 2), "?=") << word;
+    const std::string b64 = word.substr(prefix.size(), word.size() - prefix.size() - 2);
+    std::string bytes(b64.size(), '\0');
+    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char *>(bytes.data()), reinterpret_cast<const unsigned char *>(b64.data()),
+                            static_cast<int>(b64.size()));
+    EXPECT_GE(n, 0);
+    for (auto it = b64.rbegin(); it != b64.rend() && *it == '='; ++it) --n;
+    bytes.resize(static_cast<std::size_t>(std::max(n, 0)));
+    iconv_t cd = ::iconv_open("UTF-8", charset.c_str());
+    std::string out(bytes.size() * 4 + 16, '\0');
+    char *in = bytes.data(), *o = out.data();
+    std::size_t inLeft = bytes.size(), outLeft = out.size();
+    EXPECT_NE(::iconv(cd, &in, &inLeft, &o, &outLeft), static_cast<std::size_t>(-1)) << word;
+    ::iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string &header) {
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    for (std::size_t at; (at = header.find("\r\n ", from)) != std::string::npos; from = at + 3) lines.push_back(header.substr(from, at - from));
+    lines.push_back(header.substr(from));
+    return lines;
+}
+
+TEST(EncodedWords, AJapaneseSubjectFoldsWithinTheLineLimitAndEachWordDecodesAlone) {
+    const std::string subject = "ファクス受信通知(見積～第二四半期の売上報告と来期の計画についての資料です.pdf)";
+    const std::optional<std::string> header = EncodeHeaderText(subject, "ISO-2022-JP", 9);
+    ASSERT_TRUE(header);
+    const std::vector<std::string> lines = Lines(*header);
+    ASSERT_GT(lines.size(), 1u);
+    std::string decoded;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_LE(lines[i].size() + (i == 0 ? 9 : 1), 76u) << lines[i];
+        decoded += DecodeWord(lines[i], "ISO-2022-JP");
+    }
+    // Code page 932's fullwidth tilde travels as the JIS wave dash.
+    EXPECT_EQ(decoded, "ファクス受信通知(見積〜第二四半期の売上報告と来期の計画についての資料です.pdf)");
+}
+
+TEST(EncodedWords, PlainAsciiStaysAndAMissingCharacterIsRefused) {
+    EXPECT_EQ(EncodeHeaderText("FAX Receipt Notification(fax1.tif)", "US-ASCII", 9), "FAX Receipt Notification(fax1.tif)");
+    const std::optional<std::string> german = EncodeHeaderText("FAX Übertragungsbericht(a.tif)", "ISO-8859-1", 9);
+    ASSERT_TRUE(german);
+    EXPECT_EQ(DecodeWord(*german, "ISO-8859-1"), "FAX Übertragungsbericht(a.tif)");
+    EXPECT_FALSE(EncodeHeaderText("FAX ファクス", "ISO-8859-1", 9));
+}
+
+TEST(PcAddresses, NamesAddressesAndPorts) {
+    const struct {
+        const char *entry;
+        const char *host;
+        int port;  // 0: refused
+    } cases[] = {
+        {"pc07", "pc07", 47820},         {" 192.168.1.7 ", "192.168.1.7", 47820},
+        {"pc07:48000", "pc07", 48000},   {"[fe80::1]:48001", "fe80::1", 48001},
+        {"fe80::1", "fe80::1", 47820},   {"[::1]", "::1", 47820},
+        {"pc07:", "", 0},                {"pc07:0", "", 0},
+        {"pc07:65536", "", 0},           {"pc07:4x", "", 0},
+        {"", "", 0},                     {"[::1", "", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.entry);
+        const std::optional<PcAddress> pc = ParsePcAddress(c.entry, kNoticePort);
+        ASSERT_EQ(pc.has_value(), c.port != 0);
+        if (!pc) continue;
+        EXPECT_EQ(pc->host, c.host);
+        EXPECT_EQ(pc->port, c.port);
+    }
+}
+
+TEST(NotificationLog, TheWindowReadsBackWhatTheNotifierWrote) {
+    // A sender's name with the separator and a line break, and a file name far too long, of
+    // double-byte characters in code page 932 ("ア" is 83 41).
+    std::string longName = "x";
+    for (int i = 0; i < 300; ++i) longName += "\x83\x41";
+    longName += ".tif";
+    const std::map<std::string, std::string> record = {
+        {"RcvTime", "2009.01.30.14.00"}, {"SenderName", "Tanaka, Ltd.\r\nOsaka"}, {"TSI", "06 1234"}, {"FileName", longName}};
+    const std::string line = LogLine(11, "PC01", 7, {2009, 1, 30, 14, 5, 22}, record, "Connection refused, twice", 932);
+
+    ASSERT_GE(line.size(), 2u);
+    EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
+    EXPECT_LT(line.size(), 511u);
+    EXPECT_EQ(std::count(line.begin(), line.end(), ','), 8);
+    const std::optional<ErrorLogRow> row = ErrorLogRowOf(line.substr(0, line.size() - 2), 0);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->status, 11);
+    EXPECT_EQ(row->pcAddress, "PC01");
+    EXPECT_EQ((std::vector<int>{row->year, row->month, row->day, row->hour, row->minute}), (std::vector<int>{2009, 1, 30, 14, 5}));
+    // Cut between characters, never inside one.
+    EXPECT_FALSE(row->fileName.empty());
+    EXPECT_EQ((row->fileName.size() - 1) % 2, 0u);
+    EXPECT_EQ(longName.compare(0, row->fileName.size(), row->fileName), 0);
+    EXPECT_NE(line.find("Tanaka  Ltd.  Osaka"), std::string::npos);
+}
+
+TEST(NoticeProtocol, AReceiverThatTakesTheCallButNeverGreetsCountsAsNotReached) {
+    std::string problem;
+    const int listener = ListenOn("127.0.0.1", 0, problem);
+    ASSERT_GE(listener, 0) << problem;
+    const std::string name = LocalName(listener);
+    const auto port = static_cast<std::uint16_t>(std::stoi(name.substr(name.rfind(':') + 1)));
+    const std::atomic<bool> stopping{false};
+    // The connection completes in the listener's backlog; nobody ever speaks.
+    const NoticeResult silent = SendNotice({"127.0.0.1", port}, {{"Job", "0001"}}, 300, stopping);
+    EXPECT_EQ(silent.status, kNoticeUnreachable);
+    EXPECT_EQ(silent.detail, "no greeting");
+
+    // One that greets, then drops the notice without an answer, is not reached either.
+    std::thread receiver([&] {
+        const int connection = ::accept(listener, nullptr, nullptr);  // the silent one's
+        ::close(connection);
+        const int next = ::accept(listener, nullptr, nullptr);
+        const char greeting[] = "QUILLBOX-NOTICE 1\r\n";
+        (void)!::write(next, greeting, sizeof greeting - 1);
+        char notice[256];
+        (void)!::read(next, notice, sizeof notice);
+        ::close(next);
+    });
+    const NoticeResult dropped = SendNotice({"127.0.0.1", port}, {{"Job", "0001"}}, 2000, stopping);
+    receiver.join();
+    ::close(listener);
+    EXPECT_EQ(dropped.status, kNoticeUnreachable);
+}
+
+}  // namespace
+}  // namespace wbfax::senders

@@ -1,0 +1,497 @@
+"""End to end: the plug-in (through the host stand-in) hands faxes to the real PF_SMTP.exe and
+PF_SQB.exe, which deliver them to a real SMTP server (aiosmtpd) and to PC receivers
+(quillbox-notice), all on loopback. Each test has its own installation folder, IPC prefix and
+ports. WBFAX_BIN names the folder of the built programs."""
+
+import email
+import email.policy
+import fcntl
+import glob
+import logging
+import mailbox
+import os
+import random
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+import warnings
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.handlers import Mailbox
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+BIN = os.environ["WBFAX_BIN"]
+LOOPBACK = "127.0.0.1"
+ADMIN = "fax-admin@example.org"
+
+logging.getLogger("mail.log").setLevel(logging.CRITICAL)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind((LOOPBACK, 0))
+        return s.getsockname()[1]
+
+
+class MailServer:
+    """aiosmtpd storing what it takes in a Maildir; with accounts it insists on AUTH (plain
+    text allowed: loopback only)."""
+
+    def __init__(self, folder, port=None, accounts=None):
+        self.maildir = os.path.join(folder, "maildir-%d" % random.randrange(1 << 30))
+        self.logins = []
+        self.port = port or free_port()
+        options = {}
+        if accounts is not None:
+            # Plain-text AUTH is what these tests want on loopback: no warning about it.
+            warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
+
+            def authenticate(server, session, envelope, mechanism, data):
+                ok = isinstance(data, LoginPassword) and accounts.get(data.login.decode()) == data.password.decode()
+                self.logins.append((mechanism, data.login.decode(), ok))
+                return AuthResult(success=ok, handled=False)  # a refusal gets the standard 535
+            options = dict(authenticator=authenticate, auth_required=True, auth_require_tls=False)
+        self.controller = Controller(Mailbox(self.maildir), hostname=LOOPBACK, port=self.port, **options)
+        self.controller.start()
+
+    def raw_messages(self):
+        box = mailbox.Maildir(self.maildir, create=False)
+        return [box.get_bytes(key) for key in sorted(box.keys())]
+
+    def messages(self):
+        return [email.message_from_bytes(raw, policy=email.policy.default) for raw in self.raw_messages()]
+
+    def stop(self):
+        self.controller.stop()
+
+
+class Receiver:
+    """quillbox-notice on a free loopback port."""
+
+    def __init__(self, folder, *options, port=0):
+        self.output = os.path.join(folder, "receiver-%d.out" % random.randrange(1 << 30))
+        with open(self.output, "wb") as out:
+            self.process = subprocess.Popen([os.path.join(BIN, "quillbox-notice"), "--listen", LOOPBACK, "--port", str(port),
+                                             *options], stdout=out, stderr=subprocess.DEVNULL)
+        first = wait_for(lambda: self.text().partition("\n")[1] and self.text().partition("\n")[0], what="the receiver to listen")
+        self.port = int(first.rsplit(":", 1)[1])
+        self.address = "%s:%d" % (LOOPBACK, self.port)
+
+    def text(self):
+        with open(self.output, "rb") as f:
+            return f.read().decode("utf-8")
+
+    def notices(self):
+        return [block for block in re.split(r"(?m)^(?=notice )", self.text()) if block.startswith("notice ")]
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def process_alive(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
+def wait_for(predicate, timeout=30, what="a condition", details=lambda: ""):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for %s\n%s" % (what, details()))
+
+
+class Installation(unittest.TestCase):
+    """A scratch installation: wbcatch.ini, box 1 with one sub-address rule, the program folder
+    holding the two sender programs, and the environment the plug-in and the senders see."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="wbfax-senders-")
+        self.prefix = "wbs%d-%d-" % (os.getpid(), random.randrange(1 << 30))
+        self.data = os.path.join(self.root, "Corvane", "Quillbox")
+        self.box = os.path.join(self.root, "faxes", "box001")
+        self.program = os.path.join(self.root, "program")
+        for folder in (self.data, self.box, self.program, os.path.join(self.root, "incoming")):
+            os.makedirs(folder)
+        for name in ("PF_SMTP.exe", "PF_SQB.exe"):
+            shutil.copy2(os.path.join(BIN, name), self.program)
+        with open(os.path.join(self.data, "qvscan_f.bin"), "wb") as f:
+            f.write(b"1;%s;Main office\r\n" % self.box.encode())
+        sanitizer = os.path.join(self.root, "sanitizer")
+        self.env = dict(os.environ)
+        self.env.update({
+            "WBFAX_COMMON_APPDATA": self.root,
+            "WBFAX_IPC_PREFIX": self.prefix,
+            "WBFAX_TRACE": os.path.join(self.root, "trace.log"),
+            "WBFAX_SMB_CONF": os.path.join(self.root, "no-smb.conf"),
+            "WBFAX_SENDER_IDLE_MS": "1000",
+            "WBFAX_SENDER_RETRY_MS": "300",
+            "WBFAX_SENDER_RETRY_MAX_MS": "600",
+            "WBFAX_SMTP_TIMEOUT_MS": "10000",
+            "WBFAX_NOTICE_TIMEOUT_MS": "5000",
+            # The senders run detached, without streams: sanitizer reports go to files.
+            "ASAN_OPTIONS": ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "log_path=" + sanitizer])),
+            "UBSAN_OPTIONS": ":".join(filter(None, [os.environ.get("UBSAN_OPTIONS"), "log_path=" + sanitizer])),
+        })
+        self.started = []
+        self.cleanups = []
+        self.faxes = 0
+
+    def tearDown(self):
+        for cleanup in reversed(self.cleanups):
+            cleanup()
+        for process in self.started:
+            if process.poll() is None:
+                process.kill()
+            process.wait()
+        for kind in ("smtp", "sqb"):
+            pid = self.running_sender(kind)
+            if pid:
+                os.kill(pid, signal.SIGKILL)
+            # A sender gives up its lock before it ends; its sanitizer report comes after that.
+            pid = pid or self.last_sender(kind)
+            if pid:
+                wait_for(lambda: not process_alive(pid), what="sender %d to end" % pid)
+        for leftover in glob.glob("/dev/shm/" + self.prefix + "*"):
+            os.remove(leftover)
+        shutil.rmtree(os.path.join(os.environ.get("XDG_RUNTIME_DIR", "/tmp"), "wbfax-windows-" + self.prefix), ignore_errors=True)
+        reports = glob.glob(os.path.join(self.root, "sanitizer*"))
+        report = "".join(open(path, errors="replace").read() for path in reports)
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.assertEqual(report, "", "a sender program failed under the sanitizers")
+
+    # ---- the installation ----
+
+    def configure(self, rcvfax, mail_list="", pc_list=b"", program=None):
+        with open(os.path.join(self.data, "wbcatch.ini"), "wb") as f:
+            f.write(b"[PATH]\r\nCONF=%s\r\n[RCVFAX]\r\n%s" % ((program or self.program).encode(), rcvfax.encode()))
+        if isinstance(pc_list, str):
+            pc_list = pc_list.encode()
+        rules = b"[FCODE]\r\nF001=Sales;1234;%s;%s;\r\n[OTHER]\r\nOtherFile=Rx;;;\r\nTXFile=Tx;;;\r\n" % (mail_list.encode(), pc_list)
+        with open(os.path.join(self.data, "WbFaxRcv001.rfd"), "wb") as f:
+            f.write(rules)
+
+    def receive(self, content=b"II*\x00 a fax", name=b"fax1.tif", language=0, remote_name=b"", account=None, password=None):
+        """The host hands one fax to the plug-in; returns the stored path."""
+        self.faxes += 1
+        folder = os.path.join(self.root, "incoming", str(self.faxes)).encode()
+        os.makedirs(folder)
+        path = os.path.join(folder, name)
+        with open(path, "wb") as f:
+            f.write(content)
+        command = [os.path.join(BIN, "quillbox-host").encode(), b"receive", b"--box", b"1", b"--file", path, b"--sub-address",
+                   b"1234", b"--remote-number", b"03 1234 5678", b"--admin-mail", ADMIN.encode(), b"--language",
+                   str(language).encode(), b"--remote-name", remote_name]
+        if account is not None:
+            command += [b"--smtp-account", account.encode(), b"--smtp-password", password.encode()]
+        result = subprocess.run(command, env=self.env, capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        stored = re.search(rb"^stored path: (.*)$", result.stdout, re.M)
+        self.assertTrue(stored, result.stdout)
+        return stored.group(1)
+
+    def trace(self):
+        try:
+            with open(self.env["WBFAX_TRACE"], "rb") as f:
+                return f.read().decode("utf-8", "replace")
+        except FileNotFoundError:
+            return "(no trace)"
+
+    def job_list(self, kind):
+        try:
+            with open(os.path.join(self.data, "pf%s_job.pfs" % kind), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return b""
+
+    def job_files(self):
+        return sorted(name for name in os.listdir(self.data) if re.match(r"\d{8}_\d+\.", name))
+
+    def running_sender(self, kind):
+        """The process id of the sender that holds the job list, 0 when none does."""
+        lock = os.path.join(self.data, "pf%s.lck" % kind)
+        try:
+            fd = os.open(lock, os.O_RDWR)
+        except FileNotFoundError:
+            return 0
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            fcntl.flock(fd, fcntl.LOCK_UN)
+            return 0
+        except BlockingIOError:
+            return int(os.read(fd, 32).decode().strip() or 0)
+        finally:
+            os.close(fd)
+
+    def last_sender(self, kind):
+        """The process id the lock file names, whether or not that process still runs."""
+        try:
+            with open(os.path.join(self.data, "pf%s.lck" % kind)) as f:
+                return int(f.read().strip() or 0)
+        except (FileNotFoundError, ValueError):
+            return 0
+
+    def start_sender(self, kind):
+        """Starts a sender by hand, as after a crash or a reboot."""
+        program = os.path.join(self.program, "PF_SMTP.exe" if kind == "smtp" else "PF_SQB.exe")
+        self.started.append(subprocess.Popen([program], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.DEVNULL))
+
+    def wait_until_left(self, kind):
+        wait_for(lambda: not self.running_sender(kind), what="the sender to leave on its own", details=self.trace)
+
+    def mail_server(self, **options):
+        server = MailServer(self.root, **options)
+        self.cleanups.append(server.stop)
+        return server
+
+    def receiver(self, *options, port=0):
+        receiver = Receiver(self.root, *options, port=port)
+        self.cleanups.append(receiver.stop)
+        return receiver
+
+
+def body_text(message):
+    return message.get_body(preferencelist=("plain",)).get_content()
+
+
+def attachments(message):
+    return [part for part in message.iter_attachments()]
+
+
+class MailTests(Installation):
+
+    def test_a_fax_reaches_every_mailbox_with_its_attachment(self):
+        server = self.mail_server()
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nADDFFILE=1\r\n" % (LOOPBACK, server.port),
+                       mail_list="sales@example.org,boss@example.org")
+        fax = b"II*\x00" + bytes(range(256)) * 40
+        stored = self.receive(content=fax)
+
+        [mail] = wait_for(server.messages, what="the mail", details=self.trace)
+        self.assertEqual(mail["From"], ADMIN)
+        self.assertEqual([a.addr_spec for a in mail["To"].addresses], ["sales@example.org", "boss@example.org"])
+        self.assertEqual(mail["X-RcptTo"], "sales@example.org, boss@example.org")  # the envelope
+        self.assertEqual(mail["Subject"], "FAX Receipt Notification(fax1.tif)")
+        text = mail.get_body(preferencelist=("plain",))
+        self.assertEqual(text.get_content_charset(), "us-ascii")
+        lines = body_text(mail).splitlines()
+        self.assertEqual(lines[0], "FAX has received the following document.")
+        self.assertEqual(lines[lines.index("[Sender FAX number]") + 1], "\t03 1234 5678")
+        self.assertEqual(lines[lines.index("[File name]") + 1], "\tfax1.tif")
+        self.assertEqual(lines[lines.index("[Destination Folder]") + 1], "\t" + os.path.dirname(stored).decode() + "/")
+        [attachment] = attachments(mail)
+        self.assertEqual(attachment.get_filename(), "fax1.tif")
+        self.assertEqual(attachment.get_content_type(), "image/tiff")
+        self.assertEqual(attachment.get_payload(decode=True), fax)
+
+        # Done: the entry is marked, the job's files are gone, and the sender leaves by itself.
+        wait_for(lambda: self.job_list("smtp").startswith(b"*OB_ID=0001\r\n*NFO_FNAME="), what="the entry to be marked",
+                 details=self.trace)
+        wait_for(lambda: not self.job_files(), what="the job files to go", details=lambda: str(self.job_files()))
+        self.wait_until_left("smtp")
+
+    def test_a_japanese_fax_goes_in_iso_2022_jp(self):
+        server = self.mail_server()
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nADDFFILE=1\r\n" % (LOOPBACK, server.port),
+                       mail_list="eigyo@example.jp")
+        # A file name in code page 932 with the fullwidth tilde, which ISO-2022-JP knows only as
+        # the wave dash.
+        self.receive(content=b"%PDF-1.4 fax", name="見積～1.pdf".encode("cp932"), language=4)
+
+        [mail] = wait_for(server.messages, what="the mail", details=self.trace)
+        self.assertIn(b"\nSubject: =?ISO-2022-JP?B?", server.raw_messages()[0])
+        self.assertEqual(mail["Subject"], "ファクス受信通知(見積〜1.pdf)")
+        text = mail.get_body(preferencelist=("plain",))
+        self.assertEqual(text.get_content_charset(), "iso-2022-jp")
+        lines = body_text(mail).splitlines()
+        self.assertEqual(lines[0], "ファクスから以下のファイルを受信しました。")
+        self.assertEqual(lines[lines.index("[ファイル名]") + 1], "\t見積〜1.pdf")
+        [attachment] = attachments(mail)
+        self.assertEqual(attachment.get_filename(), "見積～1.pdf")
+        self.assertEqual(attachment.get_content_type(), "application/pdf")
+        self.assertEqual(attachment.get_payload(decode=True), b"%PDF-1.4 fax")
+
+    def test_authentication_and_a_refused_login_that_is_tried_again(self):
+        # The host stand-in fills the account field to its full 65 bytes before the password;
+        # an account of that length keeps the password where the description parser reads it.
+        account = "fax.notifier.of.the.quillbox.server.in.the.main.office@example.jp"
+        self.assertEqual(len(account), 65)
+        server = self.mail_server(accounts={account: "s3cret"})
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, server.port), mail_list="boss@example.org")
+        self.receive(account=account, password="s3cret")
+        [mail] = wait_for(server.messages, what="the authenticated mail", details=self.trace)
+        self.assertEqual(mail["X-RcptTo"], "boss@example.org")
+        self.assertEqual(attachments(mail), [])  # attaching is off
+        self.assertTrue(server.logins and all(ok for _, _, ok in server.logins), server.logins)
+
+        self.receive(account=account, password="wrong")
+        # Refused again and again, with pauses, while the job waits unmarked with its files.
+        wait_for(lambda: sum(not ok for _, _, ok in server.logins) >= 3, what="repeated attempts", details=self.trace)
+        self.assertEqual(len(server.messages()), 1)
+        self.assertIn(b"\r\nJOB_ID=0002\r\n", self.job_list("smtp"))
+        self.assertTrue(any(name.endswith("_2.tmp") for name in self.job_files()), self.job_files())
+        self.assertTrue(self.running_sender("smtp"), "a sender with a waiting job stays")
+
+    def test_a_sender_killed_in_the_middle_of_a_job_delivers_it_once_started_again(self):
+        # A server that takes the connection and says nothing keeps the sender inside the job.
+        stall = socket.socket()
+        stall.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        stall.bind((LOOPBACK, 0))
+        stall.listen(1)
+        stall.settimeout(30)
+        port = stall.getsockname()[1]
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, port), mail_list="boss@example.org")
+        self.receive()
+        connection, _ = stall.accept()
+        pid = self.running_sender("smtp")
+        self.assertTrue(pid)
+        os.kill(pid, signal.SIGKILL)
+        wait_for(lambda: not self.running_sender("smtp"), what="the sender to die")
+        connection.close()
+        stall.close()
+        self.assertIn(b"JOB_ID=0001", self.job_list("smtp"))
+
+        server = self.mail_server(port=port)
+        self.start_sender("smtp")
+        [mail] = wait_for(server.messages, what="the mail after the restart", details=self.trace)
+        self.assertEqual(mail["Subject"], "FAX Receipt Notification(fax1.tif)")
+        self.wait_until_left("smtp")
+
+        # Marked now: another start sends nothing again.
+        self.assertTrue(self.job_list("smtp").startswith(b"*OB_ID=0001"))
+        self.start_sender("smtp")
+        wait_for(lambda: self.running_sender("smtp"), what="the second start")
+        self.wait_until_left("smtp")
+        self.assertEqual(len(server.messages()), 1)
+
+    def test_a_marked_job_is_never_sent_even_with_its_files_still_there(self):
+        server = self.mail_server()
+        # The plug-in finds no sender program here: the jobs stay listed for a later start.
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, server.port), mail_list="boss@example.org",
+                       program=os.path.join(self.root, "nowhere"))
+        self.receive(name=b"first.tif")
+        self.receive(name=b"second.tif")
+        listed = self.job_list("smtp")
+        self.assertTrue(listed.startswith(b"JOB_ID=0001\r\nINFO_FNAME="), listed)
+        # What a sender does when it has finished a job: the first byte of each of its lines.
+        with open(os.path.join(self.data, "pfsmtp_job.pfs"), "r+b") as f:
+            f.write(b"*")
+            f.seek(listed.index(b"\r\n") + 2)
+            f.write(b"*")
+        self.start_sender("smtp")
+        [mail] = wait_for(server.messages, what="the unmarked job's mail", details=self.trace)
+        self.assertEqual(mail["Subject"], "FAX Receipt Notification(second.tif)")
+        self.wait_until_left("smtp")
+        self.assertEqual(len(server.messages()), 1)
+        self.assertTrue(any(name.endswith("_1.tmp") for name in self.job_files()), self.job_files())
+
+
+class PcNoticeTests(Installation):
+
+    def log_lines(self):
+        try:
+            with open(os.path.join(self.data, "sqb_NTFY.log"), "rb") as f:
+                return [line.split(b",") for line in f.read().split(b"\r\n") if line]
+        except FileNotFoundError:
+            return []
+
+    def error_log(self):
+        """The rows the plug-in's error log window shows, read back with its own parser."""
+        result = subprocess.run([os.path.join(BIN, "quillbox-error-log")], env=self.env, capture_output=True, timeout=30)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return [line.split(b"\t") for line in result.stdout.splitlines()]
+
+    def test_each_pc_gets_the_notice_or_its_failure_is_logged(self):
+        good = self.receiver()
+        other_version = self.receiver("--speak-version", "2")
+        not_a_receiver = self.mail_server()  # answers, but not in our protocol
+        nobody = "%s:%d" % (LOOPBACK, free_port())
+        pcs = [good.address, other_version.address, "%s:%d" % (LOOPBACK, not_a_receiver.port), nobody]
+        self.configure("USESMTP=0\r\nNotifyDays=0\r\n", pc_list=",".join(pcs))
+        self.receive(name=b"fax7.tif", language=4, remote_name="田中商事".encode("cp932"))
+
+        [notice] = wait_for(good.notices, what="the notice", details=self.trace)
+        self.assertIn("\n  ファクスから以下のファイルを受信しました。\n", notice)
+        self.assertRegex(notice, r"\n  Sender: +田中商事\n")
+        self.assertRegex(notice, r"\n  Fax-Number: +03 1234 5678\n")
+        self.assertRegex(notice, r"\n  File: +fax7.tif\n")
+        self.assertRegex(notice, r"\n  Type: +1 ")
+        self.assertEqual(other_version.notices(), [])
+
+        lines = wait_for(lambda: len(self.log_lines()) == 4 and self.log_lines(), what="a log line per PC", details=self.trace)
+        status = {fields[1].decode(): int(fields[0]) for fields in lines}
+        self.assertEqual(status, {pcs[0]: 10, pcs[1]: 12, pcs[2]: 19, pcs[3]: 11})
+        for fields in lines:
+            self.assertRegex(fields[3].decode(), r"^\d{4}\.\d\d\.\d\d\.\d\d\.\d\d\.\d\d$")
+            self.assertEqual(fields[7], b"fax7.tif")
+            self.assertEqual(fields[5].decode("cp932"), "田中商事")
+
+        # The window lists the three failures, the delivered one not.
+        rows = self.error_log()
+        by_pc = {row[1].decode(): row for row in rows}
+        self.assertEqual(sorted(by_pc), sorted(pcs[1:]))
+        self.assertEqual([by_pc[pc][2] for pc in pcs[1:]], [b"version error", b"error", b"connect error"])
+        logged = next(fields for fields in lines if fields[1].decode() == nobody)
+        year, month, day, hour, minute = logged[3].decode().split(".")[:5]
+        self.assertEqual(by_pc[nobody][0].decode(), "%s-%s-%s %s:%s" % (year, month, day, hour, minute))
+        self.assertEqual(by_pc[nobody][3], b"fax7.tif")
+
+        wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
+        wait_for(lambda: not self.job_files(), what="the job files to go", details=lambda: str(self.job_files()))
+
+    def test_a_pc_out_of_reach_is_told_later_and_nobody_twice_after_a_restart(self):
+        good = self.receiver()
+        later = free_port()
+        self.configure("USESMTP=0\r\nNotifyDays=1\r\n", pc_list="%s,%s:%d" % (good.address, LOOPBACK, later))
+        self.receive()
+        wait_for(good.notices, what="the first PC's notice", details=self.trace)
+        wait_for(lambda: "failed 2 time(s)" in self.trace(), what="the second PC to be tried again", details=self.trace)
+        self.assertEqual([fields[0] for fields in self.log_lines()], [b"10"])  # nothing yet for the one out of reach
+
+        # A crash, the PC comes up, the notifier is started again.
+        os.kill(self.running_sender("sqb"), signal.SIGKILL)
+        wait_for(lambda: not self.running_sender("sqb"), what="the sender to die")
+        late = self.receiver(port=later)
+        self.start_sender("sqb")
+        wait_for(late.notices, what="the late PC's notice", details=self.trace)
+        wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
+        self.assertEqual(len(good.notices()), 1)
+        self.assertEqual(sorted(fields[0] for fields in self.log_lines()), [b"10", b"10"])
+        self.assertEqual(self.error_log(), [])
+        self.wait_until_left("sqb")
+        self.assertEqual(self.job_files(), [])
+
+    def test_a_pc_out_of_reach_is_given_up_when_the_retention_period_is_over(self):
+        nobody = "%s:%d" % (LOOPBACK, free_port())
+        self.configure("USESMTP=0\r\nNotifyDays=1\r\n", pc_list=nobody)
+        self.receive(name=b"old.tif")
+        wait_for(lambda: "failed 1 time(s)" in self.trace(), what="a first failed attempt", details=self.trace)
+        self.assertEqual(self.log_lines(), [])
+        # Two days later, as far as the job knows.
+        [job] = [name for name in self.job_files() if name.endswith(".tmp")]
+        old = time.time() - 2 * 86400
+        os.utime(os.path.join(self.data, job), (old, old))
+
+        [fields] = wait_for(self.log_lines, what="the job to be given up", details=self.trace)
+        self.assertEqual(fields[0], b"11")
+        self.assertEqual(fields[1].decode(), nobody)
+        self.assertIn(b"1 day", fields[8])
+        [row] = self.error_log()
+        self.assertEqual(row[1:], [nobody.encode(), b"connect error", b"old.tif"])
+        wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
+
+
+if __name__ == "__main__":
+    unittest.main()
