@@ -13,17 +13,30 @@ host="$build/bin/quillbox-host"
 # A scratch installation: the configuration, the box list, box 1's rules and its storage folder.
 sample=$(mktemp -d /tmp/quillbox-demo-XXXXXX)
 export WBFAX_IPC_PREFIX="demo$$-"
-trap 'rm -rf "$sample" /dev/shm/"$WBFAX_IPC_PREFIX"* "${XDG_RUNTIME_DIR:-/tmp}/wbfax-windows-$WBFAX_IPC_PREFIX"' EXIT
+pids=()
+finish() {
+    set +e
+    # A sender still at work is one of ours: its lock file names it.
+    for lock in "${data:-/nonexistent}"/pf*.lck; do
+        [ -e "$lock" ] && ! flock -n "$lock" true && kill "$(cat "$lock")" 2>/dev/null
+    done
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$sample" /dev/shm/"$WBFAX_IPC_PREFIX"* "${XDG_RUNTIME_DIR:-/tmp}/wbfax-windows-$WBFAX_IPC_PREFIX"
+}
+trap finish EXIT
 export WBFAX_COMMON_APPDATA="$sample"
 export WBFAX_TRACE="$sample/trace.log"
 data="$sample/Corvane/Quillbox"
 box="$sample/faxes/box001"
 mkdir -p "$data" "$box" "$sample/incoming" "$sample/program"
-# The mail sender is played by a double that prints what it would send.
-cp "$build/bin/sender-double" "$sample/program/PF_SMTP.exe"
-export WBFAX_SENDER_LOG="$sample/sender.log" WBFAX_SENDER_LINGER_MS=5000
+# The real sender programs; the mail server is started on loopback later, so that the first
+# mails wait for it.
+cp "$build/bin/PF_SMTP.exe" "$build/bin/PF_SQB.exe" "$sample/program/"
+export WBFAX_SENDER_IDLE_MS=2000 WBFAX_SENDER_RETRY_MS=1000 WBFAX_SENDER_RETRY_MAX_MS=2000
+smtp_port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 printf '[PATH]\r\nCONF=%s\r\n[LANGUAGE]\r\nLanguage=English\r\n[MANAGEMENT]\r\nOverWrite=0\r\n' "$sample/program" >"$data/wbcatch.ini"
-printf '[RCVFAX]\r\nUSESMTP=1\r\nSMTPServer=mail.example.org\r\nADDFFILE=1\r\n' >>"$data/wbcatch.ini"
+printf '[RCVFAX]\r\nUSESMTP=1\r\nSMTPServer=127.0.0.1\r\nSMTPPortNo=%s\r\nADDFFILE=1\r\n' "$smtp_port" >>"$data/wbcatch.ini"
 printf '1;%s;Main office\r\n' "$box" >"$data/qvscan_f.bin"
 printf '%s\r\n' '[FCODE]' 'F001=Sales;1234;sales@example.org;' 'F002=Orders;5678;orders@example.org;' \
     '[TSI]' 'T001=Head office;03 1234 5678;0312345678;boss@example.org;' 'T002=Abroad;+*;+*;intl@example.org;' \
@@ -77,10 +90,45 @@ job=$(ls "$data"/*_1.tmp)
 sed 's/\r$//' "$job" | show
 echo "   --- body"
 sed 's/\r$//' "${job%.tmp}.001" | show
-sleep 5  # the sender double goes idle and stops
 echo
-echo "== what the sender double received (job messages and the job list it saw)"
-show <"$WBFAX_SENDER_LOG"
+echo "== the mail server comes up on loopback; the waiting mails go out"
+# The system's Python, which has the mail server from the package manager.
+/usr/bin/python3 -m aiosmtpd -n -l "127.0.0.1:$smtp_port" -c aiosmtpd.handlers.Mailbox "$sample/mailbox" \
+    >"$sample/smtp.log" 2>&1 &
+pids+=($!)
+mails() { find "$sample/mailbox/new" -type f 2>/dev/null | sort; }
+for _ in $(seq 150); do [ "$(mails | wc -l)" -ge 3 ] && break; sleep 0.2; done
+echo "    $(mails | wc -l) mails in the mailbox"
+for _ in $(seq 50); do flock -n "$data/pfsmtp.lck" true && break; sleep 0.2; done  # idle, it leaves
+echo
+echo "== what the mail sender did: its job list afterwards (delivered entries marked)"
+sed 's/\r$//' "$data/pfsmtp_job.pfs" | sed "s#$sample#<sample>#" | show
 echo
 echo "== diagnostic trace"
-show <"$WBFAX_TRACE"
+sed "s#$sample#<sample>#" "$WBFAX_TRACE" | show
+echo
+echo "== the mailbox"
+for mail in $(mails); do
+    printf '    %s | %s\n' "$(grep -m1 '^To:' "$mail")" "$(grep -m1 '^Subject:' "$mail")"
+done
+echo "   --- the first mail in full"
+sed 's/\r$//' "$(grep -l 'fax1.tif' $(mails) | head -1)" | sed "s#$sample#<sample>#" | show
+
+echo
+echo "== a fax for PCs: what the receiver on a PC printed"
+"$build/bin/quillbox-notice" --listen 127.0.0.1 --port 0 --count 1 >"$sample/notice.out" &
+pids+=($!)
+for _ in $(seq 50); do grep -q '^listening' "$sample/notice.out" && break; sleep 0.1; done
+pc=$(sed -n 's/^listening on //p' "$sample/notice.out")
+# PC notification now, to the receiver and to a PC that is switched off; no retention period.
+sed -i 's/^USESMTP=1\r$/USESMTP=0\r\nNotifyDays=0\r/' "$data/wbcatch.ini"
+sed -i "s/^F002=Orders;5678;orders@example.org;\r\$/F002=Orders;5678;orders@example.org;$pc,127.0.0.1:9;\r/" \
+    "$data/WbFaxRcv001.rfd"
+fax received "0120 555 555" 5678 "Yamada Printing"
+for _ in $(seq 100); do grep -q '^notice' "$sample/notice.out" && break; sleep 0.1; done
+for _ in $(seq 100); do [ "$(wc -l <"$data/sqb_NTFY.log" 2>/dev/null)" = 2 ] && break; sleep 0.1; done
+grep -v '^listening' "$sample/notice.out" | sed "s#$sample#<sample>#" | show
+echo "   --- the notification log (sqb_NTFY.log)"
+sed 's/\r$//' "$data/sqb_NTFY.log" | show
+echo "   --- what the error log window lists"
+"$build/bin/quillbox-error-log" | show
