@@ -68,6 +68,23 @@ TEST(ReceiveDescription, ReadsEveryField) {
     EXPECT_EQ(r.extFlag, 0u);
 }
 
+TEST(ReceiveDescription, TheHostsExtensionCarriesAccountAndPassword) {
+    for (const auto &[account, password] : {std::pair<std::string, std::string>{"user", "secret"},
+                                            {std::string(65, 'a'), std::string(32, 'p')},
+                                            {"u", ""}}) {
+        quillbox::Description d = Typical();
+        d.smtpAccount = account;
+        d.smtpPassword = password;
+        Bytes block = quillbox::BuildDescription(d);
+        ReceiveRecord r;
+        ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
+        EXPECT_EQ(r.extPresent, 1u);
+        EXPECT_EQ(r.extFlag, 1u);
+        EXPECT_EQ(r.extText1, account);
+        EXPECT_EQ(r.extText2, password);
+    }
+}
+
 TEST(ReceiveDescription, TurnsTheWordsIntoHostOrderInPlace) {
     Bytes block = quillbox::BuildDescription(Typical());
     const std::size_t languageAt = ExtensionOffset(Typical()) - 1 - Typical().remoteName.size() - 2;

@@ -26,7 +26,7 @@ constexpr std::size_t kMaxAccount = 65;
 constexpr std::size_t kMaxPassword = 32;
 
 // The block in the host's layout, big-endian words, TotalLength covering the whole block.
-// The extension has fixed-size fields, as the devices send it. Texts must fit their limits.
+// The extension leaves room for the longest account and password. Texts must fit their limits.
 std::vector<std::uint8_t> BuildDescription(const Description &description);
 
 }  // namespace quillbox
