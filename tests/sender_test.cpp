@@ -124,6 +124,17 @@ TEST_F(Sender, MailSenderTakenToRunWithoutItsWindowIsStartedAgain) {
     EXPECT_EQ(CountOf(record, "message 1\n"), 1u) << record;
 }
 
+TEST_F(Sender, PcSenderWhoseWindowIsGoneIsStartedAgain) {
+    // The block still says a sender runs, but its window went with its killed program.
+    InstallDouble("PF_SQB.exe");
+    WriteConfig("USESMTP=0\r\n");
+    SetBlock(NotifyMode::Pc, "COMMUNICATE", 1, 0x7654321);
+    EXPECT_EQ(Notify(), 1);
+    const std::string record = test::ReadFile(log);
+    EXPECT_EQ(CountOf(record, "started pc\n"), 1u) << record;
+    EXPECT_EQ(CountOf(record, "message 1\n"), 1u) << record;
+}
+
 TEST_F(Sender, SenderThatNeverShowsItsWindowGetsNoMessageAndTheJobStaysListed) {
     InstallDouble("PF_SMTP.exe");
     WriteConfig("USESMTP=1\r\nJobID=7\r\n");

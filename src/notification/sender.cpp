@@ -139,8 +139,12 @@ int StartOrSignalSender(std::uint32_t jobNumber, const std::string &jobFile, Not
     if (!view) return 1;  // the job waits in the list
     std::uint8_t *block = view.data();
 
-    if (ReadField(block, kSenderRunning) != 0 && (mode == NotifyMode::Pc || mailWindow != 0)) {
-        platform::SendMessageTo(ReadField(block, kSenderWindow), kJobMessage, jobNumber, 0);
+    // A sender that was killed leaves its marks in the block; a window that no longer exists
+    // is started afresh rather than sent a message nobody takes.
+    const std::uint32_t senderWindow = ReadField(block, kSenderWindow);
+    const bool reachable = mode == NotifyMode::Mail ? mailWindow != 0 : platform::WindowExists(senderWindow);
+    if (ReadField(block, kSenderRunning) != 0 && reachable) {
+        platform::SendMessageTo(senderWindow, kJobMessage, jobNumber, 0);
         Trace(" PF_SMTP.exe Start OK(Send Msg)");
         return 1;
     }

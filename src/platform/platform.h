@@ -187,6 +187,8 @@ WindowHandle CreateHiddenDialog(ModuleHandle resources, int templateId, WindowPr
 void DiscardWindow(WindowHandle window);
 // A top-level window of the class, any title; 0 when there is none.
 WindowHandle FindWindowOfClass(const char *className);
+// Whether the window still exists (its program may have gone without withdrawing it).
+bool WindowExists(WindowHandle window);
 // Delivers the message and waits until the window's procedure has handled it.
 std::intptr_t SendMessageTo(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
 

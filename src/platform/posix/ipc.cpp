@@ -225,6 +225,20 @@ WindowHandle FindWindowOfClass(const char *className) {
     return found;
 }
 
+bool WindowExists(WindowHandle window) {
+    if (window == 0) return false;
+    if (Windows().count(window)) return true;
+    bool alive = false;
+    ForEachRegisteredWindow([&](const std::string &path, const std::string &, WindowHandle handle) {
+        if (handle != window) return false;
+        const int fd = Connect(path);
+        if (fd >= 0) ::close(fd);
+        alive = fd >= 0;
+        return true;
+    });
+    return alive;
+}
+
 std::intptr_t SendMessageTo(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     const Request request{message, 0, wParam, lParam};
     if (Windows().count(window)) return Dispatch(window, request);

@@ -78,6 +78,8 @@ void DiscardWindow(WindowHandle window) {
 
 WindowHandle FindWindowOfClass(const char *className) { return AsHandle(::FindWindowA(className, nullptr)); }
 
+bool WindowExists(WindowHandle window) { return window != 0 && ::IsWindow(AsWindow(window)); }
+
 std::intptr_t SendMessageTo(WindowHandle window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     return ::SendMessageA(AsWindow(window), message, wParam, lParam);
 }
