@@ -71,4 +71,21 @@ std::string ShortHostName() {
     return name.substr(0, name.find('.'));
 }
 
+int IsThisComputerVia(std::string_view name, const std::string &shortHostName, const std::vector<std::string> &addresses) {
+    if (shortHostName.empty()) return 0;
+    if (EqualsIgnoringCase(name, shortHostName)) return 1;
+    return std::find(addresses.begin(), addresses.end(), name) != addresses.end() ? 1 : 0;
+}
+
+int IsThisComputer(std::string_view name) {
+    if (!platform::StartNetworking()) return 0;
+    const std::string host = ShortHostName();
+    int result = 0;
+    if (!host.empty()) {
+        result = EqualsIgnoringCase(name, host) ? 1 : IsThisComputerVia(name, host, platform::HostAddresses(host));
+    }
+    platform::StopNetworking();
+    return result;
+}
+
 }  // namespace wbfax

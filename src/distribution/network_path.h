@@ -32,4 +32,9 @@ DriveInfo ResolveNetworkDrivePath(std::string_view path);
 // This computer's host name up to its first ".".
 std::string ShortHostName();
 
+// 1 when a PC name means this computer: its short host name in any letter case, or one of the
+// IPv4 addresses (dotted) that name resolves to; 0 otherwise and when that cannot be told.
+int IsThisComputer(std::string_view name);
+int IsThisComputerVia(std::string_view name, const std::string &shortHostName, const std::vector<std::string> &addresses);
+
 }  // namespace wbfax

@@ -117,6 +117,24 @@ bool MovePath(std::string_view from, std::string_view to);
 bool ReplacePath(std::string_view from, std::string_view to);
 bool CopyPath(std::string_view from, std::string_view to, bool failIfExists);
 
+// ---- Folder listings, folder names, system errors ----
+struct FolderEntry {
+    std::string name;
+    bool directory = false;
+    bool hidden = false;  // POSIX: a name that begins with "."
+    bool system = false;  // POSIX: never
+};
+// The entries of the folder, "." and ".." included where the system lists them; none when the
+// folder cannot be listed.
+std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path);
+// A new name in the same folder for a file or folder; never replaces an existing target.
+bool RenamePath(std::string_view from, std::string_view to);
+// A lead byte of a double-byte character of the ANSI code page (IsDBCSLeadByte).
+bool IsLeadByte(std::uint8_t byte);
+// The error code of the calling thread's last failed system call, and the system's text for one.
+std::uint32_t LastSystemError();
+std::string SystemErrorText(std::uint32_t code);
+
 // ---- Time ----
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
@@ -150,6 +168,9 @@ std::optional<std::string> HostName();
 // Windows Sockets 1.1, which the host name needs on Windows.
 bool StartNetworking();
 void StopNetworking();
+// The IPv4 addresses (dotted text) the host name resolves to; empty when it does not resolve.
+// Windows: between StartNetworking and StopNetworking.
+std::vector<std::string> HostAddresses(const std::string &name);
 
 // ---- Shared memory ----
 using SharedMemoryHandle = std::uintptr_t;

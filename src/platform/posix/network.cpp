@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <sstream>
 #include <strings.h>
 #include <unistd.h>
@@ -148,5 +150,21 @@ std::optional<std::string> HostName() {
 
 bool StartNetworking() { return true; }
 void StopNetworking() {}
+
+std::vector<std::string> HostAddresses(const std::string &name) {
+    std::vector<std::string> addresses;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;  // one entry per address rather than one per socket type
+    addrinfo *found = nullptr;
+    if (name.empty() || ::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0) return addresses;
+    for (const addrinfo *a = found; a; a = a->ai_next) {
+        char text[INET_ADDRSTRLEN] = {};
+        const auto *address = reinterpret_cast<const sockaddr_in *>(a->ai_addr);
+        if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text)) addresses.emplace_back(text);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
 
 }  // namespace wbfax::platform

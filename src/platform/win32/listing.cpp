@@ -1,0 +1,48 @@
+// Folder listings, renaming, double-byte lead bytes and error texts: the Windows API as it is.
+#include "platform/platform.h"
+#include "platform/win32/win32_internal.h"
+
+namespace wbfax::platform {
+
+std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path) {
+    std::string pattern(path);
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    pattern += "*.*";
+    WIN32_FIND_DATAA data;
+    HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        if (::GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<FolderEntry>();
+        return std::nullopt;
+    }
+    std::vector<FolderEntry> entries;
+    do {
+        FolderEntry e;
+        e.name = data.cFileName;
+        e.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        e.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+        e.system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+        entries.push_back(std::move(e));
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+    return entries;
+}
+
+bool RenamePath(std::string_view from, std::string_view to) {
+    return ::MoveFileA(std::string(from).c_str(), std::string(to).c_str()) != FALSE;
+}
+
+bool IsLeadByte(std::uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+std::uint32_t LastSystemError() { return ::GetLastError(); }
+
+std::string SystemErrorText(std::uint32_t code) {
+    char *text = nullptr;
+    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                     reinterpret_cast<char *>(&text), 0, nullptr);
+    std::string out = n && text ? std::string(text, n) : std::string();
+    if (text) ::LocalFree(text);
+    return out;
+}
+
+}  // namespace wbfax::platform
