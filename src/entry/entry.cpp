@@ -4,6 +4,7 @@
 #include "entry/host_context.h"
 #include "entry/module.h"
 #include "settings/box_edit.h"
+#include "ui/distribution_list.h"
 
 #include <cstring>
 
@@ -27,14 +28,14 @@ void ReportInformation(const HostContext &context, std::uint32_t *result) {
 }
 
 // The settings run with the language module's resources when it can be loaded.
-void ShowSettings(const HostContext &) {
+void ShowSettings(const HostContext &context) {
     ModuleState &m = Module();
     const platform::ModuleHandle language = platform::LoadModule(kLanguageModuleName);
     if (language) {
         m.savedInstance = m.resourceInstance;
         m.resourceInstance = language;
     }
-    // The settings dialogs are not part of this build yet.
+    RunSettingsDialog(context);
     platform::FreeModule(language);
     m.resourceInstance = m.savedInstance;
 }
