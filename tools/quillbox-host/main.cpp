@@ -2,6 +2,7 @@
 #include "quillbox-host/host.h"
 #include "quillbox-host/options.h"
 #include "quillbox-host/rule_tester.h"
+#include "quillbox-host/settings_commands.h"
 
 #include <cstdio>
 #include <string>
@@ -27,6 +28,22 @@ int main(int argc, char **argv) {
         return 0;
     }
 
+    // The settings are decided in-process; only opening a box for editing goes to the module.
+    std::string out, err;
+    if (auto *settings = std::get_if<SettingsCommand>(&invocation.command)) {
+        const int status = RunSettings(*settings, out, err);
+        std::fputs(out.c_str(), stdout);
+        std::fputs(err.c_str(), stderr);
+        return status;
+    }
+    const auto *rules = std::get_if<RulesCommand>(&invocation.command);
+    if (rules && !RulesNeedModule(*rules)) {
+        const int status = RunRules(*rules, nullptr, out, err);
+        std::fputs(out.c_str(), stdout);
+        std::fputs(err.c_str(), stderr);
+        return status;
+    }
+
     const std::string modulePath = invocation.modulePath.empty() ? DefaultModulePath(argv[0]) : invocation.modulePath;
     LoadedModule module(modulePath);
     if (!module.entry()) {
@@ -34,6 +51,12 @@ int main(int argc, char **argv) {
         return 1;
     }
 
+    if (rules) {
+        const int status = RunRules(*rules, module.entry(), out, err);
+        std::fputs(out.c_str(), stdout);
+        std::fputs(err.c_str(), stderr);
+        return status;
+    }
     if (std::holds_alternative<InfoCommand>(invocation.command)) {
         const InfoResult info = SendInfo(module.entry());
         std::printf("version: %s\nname: %s\n", info.version.c_str(), info.name.c_str());

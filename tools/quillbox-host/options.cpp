@@ -20,6 +20,8 @@ constexpr const char *kGeneralHelp =
     "  edit-box    a box enters or leaves editing (command 4)\n"
     "  delete-box  a box is deleted (command 5)\n"
     "  finish      box editing ends: --commit or --discard (command 6)\n"
+    "  rules       list, add, edit or delete a box's distribution rules, as the settings do\n"
+    "  settings    show or set the receive-notification settings, as the settings do\n"
     "\n"
     "  --module PATH   the module to load (default: WbFaxRcvExt next to this program,\n"
     "                  or the file named by WBFAX_MODULE)\n"
@@ -76,6 +78,51 @@ constexpr const char *kFinishHelp =
     "\n"
     "Sends command 6: the host's box editing ends. --commit makes the edited rules and the\n"
     "pending receive settings live; --discard drops them.\n";
+
+constexpr const char *kRulesHelp =
+    "usage: quillbox-host rules list --box N [--edit-box M] [--kind KIND]\n"
+    "       quillbox-host [--module PATH] rules add --box N [--edit-box M] --kind KIND --code TEXT\n"
+    "                     --folder PATH [--mail LIST] [--pc LIST]\n"
+    "       quillbox-host [--module PATH] rules edit --box N [--edit-box M] --kind KIND\n"
+    "                     (--code TEXT | --row received|sent) [--new-code TEXT] [--folder PATH]\n"
+    "                     [--mail LIST] [--pc LIST]\n"
+    "       quillbox-host [--module PATH] rules delete --box N [--edit-box M] --kind KIND --code TEXT\n"
+    "\n"
+    "The distribution rules of box N, decided as the settings dialogs decide them, with the same\n"
+    "checks and messages. Changes go to the box's work rule file: the box is opened for editing\n"
+    "as the host does (command 4, box N edited as M, default N) and the work file prepared as the\n"
+    "rule list does when it opens. Only 'finish --commit' makes them live. A refused value prints\n"
+    "the dialogs' message, exits with status 1 and writes nothing. 'list' writes nothing.\n"
+    "\n"
+    "  --kind KIND      sub-address, sender, destination or other (0 to 3); list: all by default\n"
+    "  --code TEXT      add: the sub-address or fax number; edit, delete: the row with this code\n"
+    "                   (letter case ignored, as the list looks rows up)\n"
+    "  --row WHICH      kind other: the row for received faxes or for sent documents\n"
+    "  --new-code TEXT  edit: a new code for the rule\n"
+    "  --folder PATH    storage folder below the box's storage folder (\\ or / between folders)\n"
+    "  --mail LIST      mail addresses to notify, separated by \",\" (at most 10)\n"
+    "  --pc LIST        PC names to notify, separated by \",\" (at most 10)\n"
+    "                   edit: a list given replaces the rule's list; one not given stays\n"
+    "\n"
+    "Messages are Japanese when the configuration's language is Japanese, else English.\n";
+
+constexpr const char *kSettingsHelp =
+    "usage: quillbox-host settings show\n"
+    "       quillbox-host settings set [--notify mail|host] [--server NAME] [--port N]\n"
+    "                     [--attach yes|no] [--size low|medium|high|unlimited] [--days N]\n"
+    "\n"
+    "The receive-notification settings of all boxes, as the environment settings show and check\n"
+    "them: pending values where there are any, else the settings in force. 'set' starts from what\n"
+    "'show' prints, changes what is given, checks it as the dialog's OK does and writes the pending\n"
+    "(\"Work\") values; 'finish --commit' makes them the settings. A refused value prints the\n"
+    "dialog's message, exits with status 1 and writes nothing.\n"
+    "\n"
+    "  --notify mail|host  notify by mail, or send the notice to the host program's PCs\n"
+    "  --server NAME       SMTP server: a host name or an IPv4 address, at most 32 characters\n"
+    "  --port N            SMTP port, 1 to 32767\n"
+    "  --attach yes|no     attach the received file to the mail\n"
+    "  --size CLASS        the largest attachment: low, medium, high or unlimited (0 to 3)\n"
+    "  --days N            days a notice is kept, 0 to 31 (larger values are kept as 31)\n";
 
 std::optional<std::uint32_t> ParseNumber(const std::string &text, std::uint32_t max) {
     std::uint32_t value = 0;
@@ -229,6 +276,137 @@ std::variant<ReceiveCommand, UsageError> ParseReceive(const std::vector<std::str
     return command;
 }
 
+std::optional<int> ParseKind(const std::string &text) {
+    static const std::map<std::string, int> kKinds{{"sub-address", 0}, {"sender", 1}, {"destination", 2}, {"other", 3},
+                                                   {"0", 0},           {"1", 1},      {"2", 2},           {"3", 3}};
+    const auto it = kKinds.find(text);
+    return it == kKinds.end() ? std::nullopt : std::optional<int>(it->second);
+}
+
+std::optional<UsageError> ParseRules(const std::vector<std::string> &args, std::size_t from, Invocation &invocation) {
+    static const std::map<std::string, RulesCommand::Action> kActions{{"list", RulesCommand::Action::List},
+                                                                       {"add", RulesCommand::Action::Add},
+                                                                       {"edit", RulesCommand::Action::Edit},
+                                                                       {"delete", RulesCommand::Action::Delete}};
+    if (from >= args.size()) return Error("rules needs list, add, edit or delete (see --help)");
+    const auto action = kActions.find(args[from]);
+    if (action == kActions.end()) return Error("unknown rules action '" + args[from] + "' (see --help)");
+    for (std::size_t i = from + 1; i < args.size(); ++i) {
+        if (IsHelp(args[i])) {
+            invocation.command = HelpRequest{kRulesHelp};
+            return std::nullopt;
+        }
+    }
+    using Action = RulesCommand::Action;
+    const Action act = action->second;
+    std::map<std::string, std::optional<std::string>> o;
+    o["--box"];
+    o["--edit-box"];
+    o["--kind"];
+    if (act != Action::List) o["--code"];
+    if (act == Action::Add || act == Action::Edit)
+        for (const char *name : {"--folder", "--mail", "--pc"}) o[name];
+    if (act == Action::Edit) {
+        o["--row"];
+        o["--new-code"];
+    }
+    if (auto error = CollectOptions(args, from + 1, o)) return *error;
+
+    RulesCommand command;
+    command.action = act;
+    if (auto error = ParseBox(o["--box"], "rules", command.box)) return *error;
+    command.editBox = command.box;
+    if (o["--edit-box"]) {
+        const std::optional<std::uint32_t> number = ParseNumber(*o["--edit-box"], 999);
+        if (!number) return Error("--edit-box must be a number from 0 to 999");
+        command.editBox = *number;
+    }
+    if (command.editBox == 0) return Error("a box is edited under a number from 1 to 999 (--edit-box)");
+    if (o["--kind"]) {
+        const std::optional<int> kind = ParseKind(*o["--kind"]);
+        if (!kind) return Error("--kind must be sub-address, sender, destination or other");
+        command.kind = *kind;
+    } else if (act != Action::List) {
+        return Error("rules " + args[from] + " needs --kind");
+    }
+    const bool other = command.kind == 3;
+    if (other && (act == Action::Add || act == Action::Delete))
+        return Error("the rules of kind other can only be listed and edited");
+    if (act != Action::List) command.code = o["--code"];
+    if (act == Action::Edit) {
+        if (o["--row"]) {
+            if (!other) return Error("--row is for kind other; the other kinds name the row by --code");
+            if (*o["--row"] == "received") command.row = "OtherFile";
+            else if (*o["--row"] == "sent") command.row = "TxFile";
+            else return Error("--row must be received or sent");
+        }
+        if (other && !command.row) return Error("rules edit --kind other needs --row");
+        if (other && (o["--code"] || o["--new-code"])) return Error("the rows of kind other have fixed codes; use --row");
+        command.newCode = o["--new-code"];
+    }
+    if (!other && act != Action::List && !command.code) return Error("rules " + args[from] + " needs --code");
+    if (act == Action::Add && !o["--folder"]) return Error("rules add needs --folder");
+    if (act == Action::Add || act == Action::Edit) {
+        command.folder = o["--folder"];
+        command.mail = o["--mail"];
+        command.pc = o["--pc"];
+    }
+    for (const auto *text : {&command.code, &command.newCode, &command.folder, &command.mail, &command.pc})
+        if (*text && (*text)->size() > kMaxText) return Error("option values hold at most 255 bytes");
+    invocation.command = command;
+    return std::nullopt;
+}
+
+std::optional<UsageError> ParseSettings(const std::vector<std::string> &args, std::size_t from, Invocation &invocation) {
+    if (from >= args.size() || (args[from] != "show" && args[from] != "set"))
+        return Error("settings needs show or set (see --help)");
+    for (std::size_t i = from + 1; i < args.size(); ++i) {
+        if (IsHelp(args[i])) {
+            invocation.command = HelpRequest{kSettingsHelp};
+            return std::nullopt;
+        }
+    }
+    SettingsCommand command;
+    command.set = args[from] == "set";
+    if (!command.set) {
+        if (from + 1 < args.size()) return Error("settings show takes no options (see --help)");
+        invocation.command = command;
+        return std::nullopt;
+    }
+    std::map<std::string, std::optional<std::string>> o;
+    for (const char *name : {"--notify", "--server", "--port", "--attach", "--size", "--days"}) o[name];
+    if (auto error = CollectOptions(args, from + 1, o)) return *error;
+    if (from + 1 >= args.size()) return Error("settings set needs at least one option (see --help)");
+    if (o["--notify"]) {
+        if (*o["--notify"] != "mail" && *o["--notify"] != "host") return Error("--notify must be mail or host");
+        command.notifyByMail = *o["--notify"] == "mail";
+    }
+    if (o["--attach"]) {
+        if (*o["--attach"] != "yes" && *o["--attach"] != "no") return Error("--attach must be yes or no");
+        command.attach = *o["--attach"] == "yes";
+    }
+    if (o["--size"]) {
+        static const std::map<std::string, int> kSizes{{"low", 0}, {"medium", 1}, {"high", 2}, {"unlimited", 3},
+                                                       {"0", 0},   {"1", 1},      {"2", 2},    {"3", 3}};
+        const auto size = kSizes.find(*o["--size"]);
+        if (size == kSizes.end()) return Error("--size must be low, medium, high or unlimited");
+        command.sizeClass = size->second;
+    }
+    if (o["--days"]) {
+        const std::string &days = *o["--days"];
+        // The dialog's field takes digits only.
+        if (days.empty() || days.find_first_not_of("0123456789") != std::string::npos)
+            return Error("--days must be a number of days");
+        command.days = days;
+    }
+    command.server = o["--server"];
+    command.port = o["--port"];
+    for (const auto *text : {&command.server, &command.port})
+        if (*text && (*text)->size() > kMaxText) return Error("option values hold at most 255 bytes");
+    invocation.command = command;
+    return std::nullopt;
+}
+
 template <typename Command>
 std::optional<UsageError> Take(std::variant<Command, UsageError> parsed, Invocation &invocation) {
     if (auto *error = std::get_if<UsageError>(&parsed)) return *error;
@@ -262,6 +440,8 @@ std::variant<Invocation, UsageError> ParseCommandLine(const std::vector<std::str
          [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseDeleteBox(a, from), inv); }},
         {"finish", kFinishHelp,
          [](const std::vector<std::string> &a, std::size_t from, Invocation &inv) { return Take(ParseFinish(a, from), inv); }},
+        {"rules", kRulesHelp, ParseRules},
+        {"settings", kSettingsHelp, ParseSettings},
     };
 
     Invocation invocation;

@@ -4,6 +4,7 @@
 #include "quillbox-host/description.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -45,13 +46,40 @@ struct FinishCommand {
     bool commit = false;
 };
 
+// The distribution settings of a box, decided as the settings dialogs decide.
+struct RulesCommand {
+    enum class Action { List, Add, Edit, Delete };
+    Action action = Action::List;
+    std::uint32_t box = 0;      // whose rules are the starting point (command 3's slot 1)
+    std::uint32_t editBox = 0;  // the number under which the box is edited (slot 2)
+    int kind = -1;              // 0 sub-address, 1 sender, 2 destination, 3 other; -1: list all
+    std::optional<std::string> code;     // add: the new code; edit, delete: the row's code
+    std::optional<std::string> row;      // kind 3: "TxFile" or "OtherFile"
+    std::optional<std::string> newCode;  // edit
+    std::optional<std::string> folder;   // relative to the box's storage folder
+    std::optional<std::string> mail;     // ","-separated
+    std::optional<std::string> pc;
+};
+
+// The environment settings, shown or set as the environment dialog does.
+struct SettingsCommand {
+    bool set = false;
+    std::optional<bool> notifyByMail;
+    std::optional<std::string> server;
+    std::optional<std::string> port;
+    std::optional<bool> attach;
+    std::optional<int> sizeClass;
+    std::optional<std::string> days;
+};
+
 struct HelpRequest {
     std::string text;
 };
 
 struct Invocation {
     std::string modulePath;  // empty: the module next to the program
-    std::variant<HelpRequest, InfoCommand, ReceiveCommand, WhichRuleCommand, EditBoxCommand, DeleteBoxCommand, FinishCommand>
+    std::variant<HelpRequest, InfoCommand, ReceiveCommand, WhichRuleCommand, EditBoxCommand, DeleteBoxCommand, FinishCommand,
+                 RulesCommand, SettingsCommand>
         command;
 };
 
