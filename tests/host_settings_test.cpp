@@ -1,0 +1,198 @@
+// The host stand-in's rules and settings commands: the dialogs' decisions and messages on the
+// command line, the files they write, and a rule added there routing the next fax after the
+// commit.
+#include "distribution/network_path.h"
+#include "entry/entry.h"
+#include "platform/platform.h"
+#include "quillbox-host/options.h"
+#include "quillbox-host/rule_tester.h"
+#include "quillbox-host/settings_commands.h"
+#include "quillbox-host/texts.h"
+#include "entry/text.h"
+#include "settings/config.h"
+#include "settings/profile_file.h"
+#include "test_support.h"
+
+#include <cstdlib>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace quillbox {
+namespace {
+
+using wbfax::test::Exists;
+using wbfax::test::ReadFile;
+
+struct Result {
+    int status = 0;
+    std::string out, err;
+};
+
+class HostSettings : public wbfax::test::ScratchInstall {
+protected:
+    // Runs a command line as the program does, with the module linked in place of the loaded one.
+    Result Host(const std::vector<std::string> &args) {
+        Result r;
+        auto parsed = ParseCommandLine(args);
+        if (auto *error = std::get_if<UsageError>(&parsed)) return {2, "", error->message};
+        auto &command = std::get<Invocation>(parsed).command;
+        if (auto *rules = std::get_if<RulesCommand>(&command)) {
+            r.status = RunRules(*rules, &wbCatchExtExpFunc, r.out, r.err);
+        } else if (auto *settings = std::get_if<SettingsCommand>(&command)) {
+            r.status = RunSettings(*settings, r.out, r.err);
+        } else if (auto *which = std::get_if<WhichRuleCommand>(&command)) {
+            r.out = ExplainRule(*which);
+        } else if (auto *finish = std::get_if<FinishCommand>(&command)) {
+            std::uintptr_t slots[6] = {0, finish->commit ? 1u : 0u, 0, 0, 0, 0};
+            std::uint32_t result = 0;
+            wbCatchExtExpFunc(6, &result, slots);
+        } else {
+            ADD_FAILURE() << "not a command of these tests";
+        }
+        return r;
+    }
+    std::string Ini() const { return Exists(ConfigFile()) ? ReadFile(ConfigFile()) : std::string(); }
+    std::string Work(int slot) const { return DataDir() + wbfax::Format("/Work%03d.rfd", slot); }
+    static std::string Key(const std::string &file, const char *section, const char *key) {
+        std::string value;
+        wbfax::ReadProfileText(section, key, "?", value, file);
+        return value;
+    }
+    void Language(const char *name) {
+        wbfax::platform::ProfileWriteString("LANGUAGE", "Language", name, wbfax::ConfigFilePath().c_str());
+    }
+};
+
+TEST_F(HostSettings, AnAddedRuleRoutesTheNextFaxOnlyAfterTheCommit) {
+    const Result added = Host({"rules", "add", "--box", "3", "--kind", "sub-address", "--code", "1234", "--folder",
+                               "Sales/North", "--mail", "b@x,a@x"});
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(Key(Work(1), "FCODE", "F001"), "Sales\\North;1234;a@x,b@x;");
+    EXPECT_EQ(Key(Work(1), "COMMON", "SaveNo"), "003");  // the host opened the box for editing
+    EXPECT_NE(Host({"which-rule", "--box", "3", "--sub-address", "1234"}).out.find("has no rule file"), std::string::npos);
+
+    Host({"finish", "--commit"});
+    const std::string routed = Host({"which-rule", "--box", "3", "--sub-address", "1234"}).out;
+    EXPECT_NE(routed.find("winner: folder \"Sales\\North\""), std::string::npos) << routed;
+    EXPECT_NE(routed.find("\"a@x,b@x\""), std::string::npos) << routed;
+}
+
+TEST_F(HostSettings, ARefusedValueIsTheDialogsMessageAndWritesNothing) {
+    const struct {
+        std::vector<std::string> args;
+        int stringId;
+    } cases[] = {
+        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "123", "--folder", "A"}, 16},
+        {{"rules", "add", "--box", "2", "--kind", "destination", "--code", "03-12", "--folder", "A"}, 18},
+        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "A:B"}, 1},
+        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "A", "--pc", "PC_1"}, 23},
+        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "A", "--mail",
+          "1@x,2@x,3@x,4@x,5@x,6@x,7@x,8@x,9@x,10@x,11@x"},
+         22},
+        {{"rules", "edit", "--box", "2", "--kind", "sub-address", "--code", "9999", "--folder", "A"}, 8},
+        {{"settings", "set", "--server", "mail_1"}, 10},
+        {{"rules", "edit", "--box", "2", "--kind", "other", "--row", "received", "--pc", "PC1," + wbfax::ShortHostName()}, 24},
+        {{"settings", "set", "--server", "mail", "--port", "0"}, 13},
+        {{"settings", "set", "--notify", "host", "--port", "123456"}, 13},
+    };
+    for (const char *language : {"English", "Japanese"}) {
+        Language(language);
+        const std::string before = Ini();
+        for (const auto &c : cases) {
+            const Result r = Host(c.args);
+            EXPECT_EQ(r.status, 1) << ::testing::PrintToString(c.args);
+            EXPECT_EQ(r.err, std::string(TableText(c.stringId, language[0] == 'J')) + "\n") << ::testing::PrintToString(c.args);
+            EXPECT_EQ(Ini(), before) << ::testing::PrintToString(c.args);
+            EXPECT_FALSE(Exists(Work(1)));
+        }
+    }
+    EXPECT_EQ(std::string(TableText(22, true)), "受信通知先に登録できる最大数(10)をオーバーします。");
+}
+
+TEST_F(HostSettings, PcNotificationKeepsTheMailAddressesOfAnEditedRule) {
+    ASSERT_EQ(Host({"rules", "add", "--box", "5", "--kind", "destination", "--code", "0120 99", "--folder", "Free",
+                    "--mail", "boss@x"})
+                  .status,
+              0);
+    ASSERT_EQ(Host({"settings", "set", "--notify", "host"}).status, 0);
+    ASSERT_EQ(Host({"rules", "edit", "--box", "5", "--kind", "destination", "--code", "0120 99", "--pc", "PC7,pc7"}).status, 0);
+    EXPECT_EQ(Key(Work(1), "DTN", "D001"), "Free;0120 99;012099;boss@x;PC7");
+
+    const Result listed = Host({"rules", "list", "--box", "5", "--kind", "destination"});
+    EXPECT_NE(listed.out.find("D001  code \"0120 99\"  folder \"Free\"  mail \"boss@x\"  pc \"PC7\""), std::string::npos)
+        << listed.out;
+    ASSERT_EQ(Host({"rules", "delete", "--box", "5", "--kind", "destination", "--code", "0120 99"}).status, 0);
+    EXPECT_EQ(Key(Work(1), "DTN", "D001"), "?");
+    // Kind 3 keeps its keys and writes its own format.
+    ASSERT_EQ(Host({"rules", "edit", "--box", "5", "--kind", "other", "--row", "sent", "--folder", "Out"}).status, 0);
+    EXPECT_EQ(Key(Work(1), "OTHER", "TxFile"), "Out;;;");
+}
+
+TEST_F(HostSettings, SettingsArePendingUntilTheCommit) {
+    Language("Japanese");
+    const Result set = Host({"settings", "set", "--server", "smtp.example", "--port", "587", "--attach", "yes", "--size",
+                             "high", "--days", "45"});
+    ASSERT_EQ(set.status, 0) << set.err;
+    EXPECT_NE(set.out.find("data size: 高 (2)"), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("days a notice is kept: 31"), std::string::npos) << set.out;
+    EXPECT_EQ(wbfax::ReadSmtpServer(), std::nullopt);
+    EXPECT_EQ(wbfax::ReadSmtpServerWork().value_or(""), "smtp.example");
+
+    Host({"finish", "--commit"});
+    EXPECT_EQ(wbfax::ReadSmtpServer().value_or("") + wbfax::Format(":%d/%d/%d", wbfax::ReadSmtpPortNo(), wbfax::ReadFileSize(),
+                                                              wbfax::ReadNotifyDays()),
+              "smtp.example:587/2/31");
+}
+
+TEST(HostSettingsOptions, WrongOptionsAreOneLineErrors) {
+    const std::vector<std::vector<std::string>> wrong = {
+        {"rules"},
+        {"rules", "move", "--box", "1"},
+        {"rules", "add", "--box", "1", "--code", "1234", "--folder", "A"},
+        {"rules", "add", "--box", "1", "--kind", "other", "--code", "1234", "--folder", "A"},
+        {"rules", "add", "--box", "1", "--kind", "0", "--code", "1234"},
+        {"rules", "edit", "--box", "1", "--kind", "other", "--code", "x"},
+        {"rules", "edit", "--box", "1", "--kind", "0", "--row", "sent"},
+        {"rules", "list", "--box", "0"},
+        {"settings", "show", "--server", "x"},
+        {"settings", "set"},
+        {"settings", "set", "--days", "3d"},
+    };
+    for (const auto &args : wrong) {
+        auto parsed = ParseCommandLine(args);
+        const auto *error = std::get_if<UsageError>(&parsed);
+        ASSERT_NE(error, nullptr) << ::testing::PrintToString(args);
+        EXPECT_EQ(error->message.find('\n'), std::string::npos) << error->message;
+    }
+    for (const auto &args : std::vector<std::vector<std::string>>{
+             {"rules", "--help"}, {"rules", "add", "--help"}, {"settings", "set", "-h"}, {"settings", "--help"}}) {
+        auto parsed = ParseCommandLine(args);
+        ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << ::testing::PrintToString(args);
+        EXPECT_TRUE(std::holds_alternative<HelpRequest>(std::get<Invocation>(parsed).command));
+    }
+    auto edit = ParseCommandLine({"rules", "edit", "--box", "2", "--edit-box", "8", "--kind", "other", "--row", "received"});
+    const auto &rules = std::get<RulesCommand>(std::get<Invocation>(edit).command);
+    EXPECT_EQ(rules.box * 1000 + rules.editBox, 2008u);
+    EXPECT_EQ(rules.row.value_or(""), "OtherFile");
+}
+
+#if !defined(_WIN32)
+TEST_F(HostSettings, TheProgramsExitStatus) {
+    const std::string host = WBFAX_HOST_PATH;
+    const auto status = [&](const std::string &args) {
+        const int raw = std::system((host + " " + args + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    };
+    EXPECT_EQ(status("rules add --box 1 --kind 0 --code 12 --folder A"), 1);
+    EXPECT_EQ(status("rules add --box 1 --kind 0 --code 1234"), 2);
+    EXPECT_EQ(status("settings set --port 0"), 1);
+    EXPECT_EQ(status("settings --help"), 0);
+    EXPECT_EQ(status("rules list --box 1"), 0);
+    EXPECT_FALSE(Exists(Work(1)));
+}
+#endif
+
+}  // namespace
+}  // namespace quillbox
