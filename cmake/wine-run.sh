@@ -18,6 +18,8 @@ export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
 # No Mono or Gecko prompts, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE DISPLAY WAYLAND_DISPLAY
+# Programs with windows draw on the X display named here (the dialog tests bring an Xvfb).
+if [ -n "${WBFAX_WINE_DISPLAY:-}" ]; then export DISPLAY=$WBFAX_WINE_DISPLAY; fi
 export LANG=${WBFAX_WINE_LANG:-C.UTF-8}
 # Wine takes the code page from the Unix locale; one the system lacks is compiled beside the prefix.
 if ! locale -a 2>/dev/null | grep -qix "${LANG/UTF-8/utf8}"; then

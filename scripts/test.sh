@@ -47,7 +47,7 @@ grep -E '^(Done|stat::number_of_executed_units)' "$log"
 
 step "Windows builds with mingw-w64, the suite under wine64"
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-    binutils-mingw-w64-x86-64 wine64 locales)
+    binutils-mingw-w64-x86-64 wine64 locales xvfb)
 if ! ensure_packages "${windows_packages[@]}" ||
     ! command -v i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix >/dev/null ||
     ! [ -x /usr/lib/wine/wine64 ]; then
@@ -61,6 +61,12 @@ else
     done
     # 32-bit Wine is not available: of the shipping build only the DLL's outside is checked.
     ctest --test-dir "$here/build/win-i686" --output-on-failure
+    # Windows, even invisible ones, need an X display under Wine: a virtual one of our own.
+    for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }; done
+    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
+    export WBFAX_WINE_DISPLAY="$display"
     "$here/cmake/wine-run.sh" --prefix "$here/build/win-x64/wineprefix" --init
     ctest --test-dir "$here/build/win-x64" --output-on-failure -j2
 
