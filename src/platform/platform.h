@@ -67,11 +67,20 @@ class Stream {
 public:
     Stream() = default;
     static Stream Open(std::string_view path, const char *mode);
-    Stream(Stream &&other) noexcept;
-    Stream &operator=(Stream &&other) noexcept;
+    Stream(Stream &&other) noexcept : file_(other.file_), text_(other.text_), eof_(other.eof_) { other.file_ = nullptr; }
+    Stream &operator=(Stream &&other) noexcept {
+        if (this != &other) {
+            Close();
+            file_ = other.file_;
+            text_ = other.text_;
+            eof_ = other.eof_;
+            other.file_ = nullptr;
+        }
+        return *this;
+    }
     Stream(const Stream &) = delete;
     Stream &operator=(const Stream &) = delete;
-    ~Stream();
+    ~Stream() { Close(); }
 
     explicit operator bool() const { return file_ != nullptr; }
     // fgets: at most size - 1 characters, ending after the first line break. False at the end.

@@ -13,16 +13,6 @@ namespace {
 
 constexpr mode_t kOpenToEveryone = 0777;
 
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // The runtime's text mode: "t" or no "b" in the mode.
 bool IsTextMode(const char *mode) { return std::strchr(mode, 'b') == nullptr; }
 
@@ -81,23 +71,6 @@ Stream Stream::Open(std::string_view path, const char *mode) {
     s.text_ = IsTextMode(mode);
     return s;
 }
-
-Stream::Stream(Stream &&other) noexcept : file_(other.file_), text_(other.text_), eof_(other.eof_) {
-    other.file_ = nullptr;
-}
-
-Stream &Stream::operator=(Stream &&other) noexcept {
-    if (this != &other) {
-        Close();
-        file_ = other.file_;
-        text_ = other.text_;
-        eof_ = other.eof_;
-        other.file_ = nullptr;
-    }
-    return *this;
-}
-
-Stream::~Stream() { Close(); }
 
 bool Stream::ReadLine(char *buffer, int size) {
     if (!file_ || size <= 0) return false;

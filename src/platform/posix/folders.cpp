@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,16 +10,6 @@
 
 namespace wbfax::platform {
 namespace {
-
-struct Fd {
-    int fd = -1;
-    explicit Fd(int f) : fd(f) {}
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 bool CopyContent(const std::string &from, const std::string &to, bool failIfExists) {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));

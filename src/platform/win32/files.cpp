@@ -66,21 +66,6 @@ Stream Stream::Open(std::string_view path, const char *mode) {
     return s;
 }
 
-Stream::Stream(Stream &&other) noexcept : file_(other.file_), text_(other.text_), eof_(other.eof_) {
-    other.file_ = nullptr;
-}
-
-Stream &Stream::operator=(Stream &&other) noexcept {
-    if (this != &other) {
-        Close();
-        file_ = other.file_;
-        other.file_ = nullptr;
-    }
-    return *this;
-}
-
-Stream::~Stream() { Close(); }
-
 bool Stream::ReadLine(char *buffer, int size) {
     if (!file_ || size <= 0) return false;
     return std::fgets(buffer, size, file_) != nullptr;
