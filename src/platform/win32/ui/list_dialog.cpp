@@ -143,6 +143,11 @@ INT_PTR CALLBACK ListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int RunListDialog(ListSession &session) {
+    // A host that names no box folder has no box to show: the files as the opening leaves them.
+    if (session.boxFolder.empty()) {
+        OpenList(session);
+        return IDCANCEL;
+    }
     InitControls();
     const platform::WindowHandle host = session.owner;
     ListDialog dialog;
@@ -151,6 +156,11 @@ int RunListDialog(ListSession &session) {
                                              reinterpret_cast<HWND>(host), ListProc, reinterpret_cast<LPARAM>(&dialog));
     current = nullptr;
     session.owner = host;
+    // No screen to draw on (a service, Wine without a display): the files as the opening leaves them.
+    if (result == -1) {
+        OpenList(session);
+        return IDCANCEL;
+    }
     return static_cast<int>(result);
 }
 
