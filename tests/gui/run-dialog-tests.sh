@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# run-dialog-tests.sh WINE_RUN PREFIX PROGRAM [--screenshots FOLDER] [gtest options]
+# Runs the dialog tests on an Xvfb screen of their own: in Japanese (code page 932, the module's
+# own resources), then in English (the language module). With --screenshots the program leaves a
+# picture of each dialog in FOLDER (BMP, then converted to PNG when ImageMagick is there).
+# Exits 77 (skipped) when Xvfb is missing.
+set -euo pipefail
+wine_run=$1 prefix=$2 program=$3
+shift 3
+shots=""
+if [ "${1:-}" = "--screenshots" ]; then
+    shots=$(realpath -m "$2")
+    shift 2
+fi
+if ! command -v Xvfb >/dev/null; then
+    echo "SKIPPED: the dialog tests need Xvfb (apt-get install xvfb)"
+    exit 77
+fi
+
+display=""
+for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display number"; exit 1; }
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || { echo "Xvfb did not start"; exit 1; }
+
+export WBFAX_WINE_DISPLAY=":$display" WBFAX_TEST_OWNS_APPDATA=1
+"$wine_run" --prefix "$prefix" --init
+# No window manager runs on this screen: Wine draws the frames and captions itself, with its own
+# fonts (caption buttons in Marlett), which this Wine does not find in its data folder.
+"$wine_run" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+# Japanese glyphs: the dialogs' face and the caption font's linked face become IPA P Gothic
+# (fonts-ipafont-gothic), which fontconfig shows to Wine.
+for face in "MS UI Gothic" "ＭＳ Ｐゴシック"; do
+    "$wine_run" --prefix "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAPGothic /f \
+        >/dev/null 2>&1 || true
+done
+for font in /usr/share/wine/fonts/*.ttf; do
+    [ -e "$font" ] && [ ! -e "$prefix/drive_c/windows/Fonts/${font##*/}" ] && cp "$font" "$prefix/drive_c/windows/Fonts/"
+done
+
+args=()
+if [ -n "$shots" ]; then
+    mkdir -p "$shots"
+    args=(--screenshots "Z:${shots//\//\\}")
+fi
+status=0
+echo "--- Japanese, the module's own resources"
+WBFAX_WINE_LANG=ja_JP.UTF-8 "$wine_run" --prefix "$prefix" "$program" "${args[@]}" "$@" || status=1
+echo "--- English, the language module"
+"$wine_run" --prefix "$prefix" "$program" --english "${args[@]}" "$@" || status=1
+
+if [ -n "$shots" ]; then
+    # Debian's ImageMagick; /usr/local may hold a stand-in of the same name.
+    convert=$(command -v convert-im6.q16 || command -v magick || command -v convert || true)
+    for bmp in "$shots"/*.bmp; do
+        [ -e "$bmp" ] || continue
+        if [ -n "$convert" ]; then
+            "$convert" "$bmp" -strip "${bmp%.bmp}.png" && rm -f "$bmp"
+        fi
+    done
+fi
+exit $status

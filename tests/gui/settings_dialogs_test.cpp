@@ -1,0 +1,409 @@
+// The settings dialogs of command 3 as a person meets them: this program plays the host, loads
+// WbFaxRcvExt.dll, sends command 3 and works the dialogs from a second thread, then reads the
+// work rule file and wbcatch.ini with the system's own profile functions.
+//
+//   settings_dialogs_test [--english] [--screenshots FOLDER] [gtest options]
+//
+// --english lets the module find its language module (language\WbFaxRcvLC.dll beside this
+// program); without it the dialogs run from the module's own Japanese resources. Run in a Wine
+// prefix of its own with WBFAX_TEST_OWNS_APPDATA=1: the tests clear Corvane\Quillbox in the
+// common application data folder.
+#include "gui/dialog_driver.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "resources/dialog_ids.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace wbfax::gui {
+namespace {
+
+using EntryPoint = std::int32_t(__cdecl *)(std::int32_t, std::uint32_t *, std::uintptr_t *);
+
+bool english = false;
+std::string screenshots;
+EntryPoint entry = nullptr;
+
+constexpr std::uint32_t kBox = 7;
+
+// The string table's text in the language the dialogs run in (UTF-8).
+std::string Expected(int id) {
+    switch (id) {
+#define WBFAX_STRING(number, japanese, english_text) \
+    case number: return english ? english_text : japanese;
+#include "resources/strings.def"
+#undef WBFAX_STRING
+    default: return {};
+    }
+}
+
+std::string ListCaption() { return english ? "Distribution Settings" : "配信設定リスト"; }
+
+std::string CommonAppData() {
+    char path[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path);
+    return path;
+}
+
+// The user's short date and time without seconds, as the system formats them.
+std::string LocalWhen(WORD year, WORD month, WORD day, WORD hour, WORD minute) {
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    wchar_t date[64] = {}, clock[64] = {};
+    ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, 64);
+    ::GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS | LOCALE_NOUSEROVERRIDE, &time, nullptr, clock, 64);
+    return Utf8(date) + " " + Utf8(clock);
+}
+
+class SettingsDialogs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(entry, nullptr) << "WbFaxRcvExt.dll was not loaded";
+        const char *owns = std::getenv("WBFAX_TEST_OWNS_APPDATA");
+        if (!owns || std::string(owns) != "1")
+            GTEST_FAIL() << "the tests clear Corvane\\Quillbox in the common application data folder; run them in a "
+                            "Wine prefix of their own with WBFAX_TEST_OWNS_APPDATA=1";
+        data_ = CommonAppData() + "\\Corvane\\Quillbox";
+        fs::remove_all(data_);
+        fs::create_directories(data_);
+        scratch_ = (fs::temp_directory_path() / ("wbfax-gui-" + std::to_string(::GetCurrentProcessId()))).string();
+        fs::remove_all(scratch_);
+        box_ = scratch_ + "\\box7";
+        fs::create_directories(box_);
+    }
+
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(data_, ignored);
+        fs::remove_all(scratch_, ignored);
+    }
+
+    std::string Config() const { return data_ + "\\wbcatch.ini"; }
+
+    static std::string Profile(const std::string &file, const char *section, const char *key) {
+        char value[512] = {};
+        ::GetPrivateProfileStringA(section, key, "?", value, sizeof value, file.c_str());
+        return value;
+    }
+
+    // The one work rule file the settings left in the data folder.
+    std::string WorkFile() const {
+        std::vector<std::string> found;
+        for (const auto &entry : fs::directory_iterator(data_)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("Work", 0) == 0 && entry.path().extension() == ".rfd") found.push_back(entry.path().string());
+        }
+        if (found.size() != 1) {
+            ADD_FAILURE() << found.size() << " work rule files";
+            return {};
+        }
+        return found.front();
+    }
+
+    void WriteData(const std::string &name, const std::string &bytes) const {
+        std::ofstream(data_ + "\\" + name, std::ios::binary) << bytes;
+    }
+
+    // Command 3 for box 7 with the script working the dialogs meanwhile.
+    void RunSettings(const std::function<void(Driver &)> &script) {
+        std::atomic<bool> finished{false};
+        Driver driver(::GetCurrentThreadId(), screenshots, english ? "en" : "ja");
+        std::thread worker([&] {
+            try {
+                script(driver);
+            } catch (const StepFailed &failure) {
+                ADD_FAILURE() << failure.what();
+            }
+            driver.CloseEverything([&] { return finished.load(); });
+        });
+        std::uint32_t result = 0x55;
+        std::uintptr_t slots[6] = {0, kBox, kBox, reinterpret_cast<std::uintptr_t>(box_.c_str()), 0, 0};
+        EXPECT_EQ(entry(3, &result, slots), 1);
+        finished = true;
+        worker.join();
+        EXPECT_EQ(result, 0x55u);
+        EXPECT_EQ(::GetModuleHandleA("WbFaxRcvLC.dll"), nullptr) << "the language module stays loaded";
+    }
+
+    // The list dialog, checked for the language it runs in.
+    static HWND OpenList(Driver &ui) {
+        const HWND list = ui.WaitForDialog(IDC_KIND_LIST);
+        EXPECT_EQ(Driver::Text(list), ListCaption());
+        return list;
+    }
+
+    static void CloseList(Driver &ui, HWND list) {
+        Driver::Press(list, IDOK);
+        ui.WaitGone(list);
+    }
+
+    std::string data_, scratch_, box_;
+};
+
+TEST_F(SettingsDialogs, NewSenderRuleStoredInAFolderMadeAndRenamedInTheTree) {
+    const std::string newFolder = Expected(57);
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
+        EXPECT_EQ(Driver::ItemText(list, IDC_BOX_FOLDER), box_);
+        EXPECT_EQ(Driver::Header(rules, 0), Expected(51));
+        EXPECT_EQ(Driver::Rows(rules), 0);
+
+        ::SendMessageW(::GetDlgItem(list, IDC_KIND_LIST), LB_SETCURSEL, 1, 0);
+        Driver::Notify(list, IDC_KIND_LIST, LBN_SELCHANGE);
+        ui.WaitUntil([&] { return Driver::Header(rules, 0) == Expected(52); }, "the sender-number columns");
+
+        Driver::Press(list, IDC_RULE_NEW);
+        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
+        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(52));
+        const HTREEITEM root = Driver::Root(tree);
+        EXPECT_EQ(Driver::ItemLabel(tree, root), "box7");
+        EXPECT_EQ(Driver::Children(tree, root), (std::vector<std::string>{"Rx", "Tx"}));
+        EXPECT_TRUE(fs::is_directory(box_ + "\\Rx") && fs::is_directory(box_ + "\\Tx"));
+
+        // A new folder under the root, then its name typed over in place.
+        TreeView_SelectItem(tree, root);
+        Driver::Press(dest, IDM_NEW_FOLDER);
+        ui.WaitUntil([&] { return Driver::ItemLabel(tree, Driver::Selection(tree)) == newFolder; }, "the new folder");
+        EXPECT_TRUE(fs::is_directory(fs::path(box_) / Wide(newFolder)));
+        const auto edit = reinterpret_cast<HWND>(
+            ::SendMessageW(tree, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(Driver::Selection(tree))));
+        if (!edit) throw StepFailed("no in-place edit in the tree");
+        ::SetWindowTextW(edit, L"Sales");
+        ::SendMessageW(tree, TVM_ENDEDITLABELNOW, FALSE, 0);
+        EXPECT_EQ(Driver::ItemLabel(tree, Driver::Selection(tree)), "Sales");
+        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Sales");
+        EXPECT_EQ(Driver::ItemText(dest, IDC_FOLDER_NAME), "Sales");
+        EXPECT_TRUE(fs::is_directory(box_ + "\\Sales"));
+        EXPECT_FALSE(fs::exists(fs::path(box_) / Wide(newFolder)));
+
+        Driver::SetText(dest, IDC_CODE, "+81 3*");
+        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST);
+        EXPECT_EQ(Driver::Header(mail, 0), Expected(59));
+        Driver::Press(dest, IDC_ADDRESS_NEW);
+        HWND address = nullptr;
+        ui.WaitUntil([&] { return (address = ListView_GetEditControl(mail)) != nullptr; }, "the address in-place edit");
+        ::SetWindowTextW(address, L"fax@example.com");
+        ::PostMessageW(address, WM_KEYDOWN, VK_RETURN, 0);
+        ui.WaitUntil([&] { return Driver::Rows(mail) == 1 && Driver::Cell(mail, 0, 0) == "fax@example.com"; },
+                     "the typed address");
+        ui.Screenshot(dest, "destination");
+
+        Driver::Press(dest, IDOK);
+        ui.WaitGone(dest);
+        ASSERT_EQ(Driver::Rows(rules), 1);
+        EXPECT_EQ(Driver::Cell(rules, 0, 0), "+81 3*");
+        EXPECT_EQ(Driver::Cell(rules, 0, 1), "Sales");
+        ui.Screenshot(list, "list");
+        CloseList(ui, list);
+    });
+    const std::string work = WorkFile();
+    EXPECT_EQ(Profile(work, "TSI", "T001"), "Sales;+81 3*;+813*;fax@example.com;");
+    EXPECT_EQ(Profile(work, "OTHER", "OtherFile"), "Rx;;");
+    EXPECT_FALSE(fs::exists(data_ + "\\WbFaxRcv007.rfd")) << "only the host's commit writes the box's rules";
+}
+
+TEST_F(SettingsDialogs, SubAddressOfThreeDigitsAndADuplicateAreRefusedWithTheirMessages) {
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
+        const auto newRule = [&](const char *code) {
+            Driver::Press(list, IDC_RULE_NEW);
+            const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+            const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
+            EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(51));
+            TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), "Rx"));
+            Driver::SetText(dest, IDC_CODE, code);
+            Driver::Press(dest, IDOK);
+            return dest;
+        };
+        const auto refusedWith = [&](HWND dest, int stringId) {
+            std::string text;
+            const HWND box = ui.WaitForMessageBox(text);
+            EXPECT_EQ(text, Expected(stringId));
+            Driver::Press(box, IDOK);
+            ui.WaitGone(box);
+            EXPECT_TRUE(::IsWindowVisible(dest)) << "a refused code closes the dialog";
+            DWORD from = 1, to = 0;
+            ::SendMessageW(::GetDlgItem(dest, IDC_CODE), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                           reinterpret_cast<LPARAM>(&to));
+            EXPECT_EQ(from, 0u);
+            EXPECT_EQ(to, static_cast<DWORD>(Driver::ItemText(dest, IDC_CODE).size())) << "the code is selected";
+        };
+
+        HWND dest = newRule("123");
+        refusedWith(dest, 16);
+        Driver::SetText(dest, IDC_CODE, "1234");
+        Driver::Press(dest, IDOK);
+        ui.WaitGone(dest);
+        ASSERT_EQ(Driver::Rows(rules), 1);
+        EXPECT_EQ(Driver::Cell(rules, 0, 0), "1234");
+        EXPECT_EQ(Driver::Cell(rules, 0, 1), "Rx");
+
+        dest = newRule("1234");
+        refusedWith(dest, 6);
+        Driver::Press(dest, IDCANCEL);
+        ui.WaitGone(dest);
+        EXPECT_EQ(Driver::Rows(rules), 1);
+        CloseList(ui, list);
+    });
+    const std::string work = WorkFile();
+    EXPECT_EQ(Profile(work, "FCODE", "F001"), "Rx;1234;;");
+    EXPECT_EQ(Profile(work, "FCODE", "F002"), "?");
+}
+
+TEST_F(SettingsDialogs, EnvironmentWithARefusedPortStillWritesModeAttachmentSizeAndDays) {
+    ::WritePrivateProfileStringA("RCVFAX", "USESMTP", "1", Config().c_str());
+    ::WritePrivateProfileStringA("RCVFAX", "SMTPServer", "old.example", Config().c_str());
+    ::WritePrivateProfileStringA("RCVFAX", "SMTPPortNo", "25", Config().c_str());
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        Driver::Press(list, IDC_ENVIRONMENT);
+        const HWND env = ui.WaitForDialog(IDC_FILE_SIZE);
+        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_SERVER), "old.example");
+        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_PORT), "25");
+        EXPECT_EQ(::IsDlgButtonChecked(env, IDC_NOTIFY_BY_MAIL), BST_CHECKED);
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(env, IDC_FILE_SIZE))) << "nothing is attached yet";
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(env, IDC_NOTIFY_DAYS)));
+        EXPECT_EQ(::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_GETCOUNT, 0, 0), 4);
+
+        Driver::SetText(env, IDC_SMTP_SERVER, "mail.example");
+        Driver::SetText(env, IDC_SMTP_PORT, "0");
+        ::SendMessageW(::GetDlgItem(env, IDC_ATTACH_FILE), BM_CLICK, 0, 0);
+        ui.WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(env, IDC_FILE_SIZE)) != FALSE; }, "the data size list");
+        ::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_SETCURSEL, 2, 0);
+        Driver::SetText(env, IDC_NOTIFY_DAYS, "12");
+        ui.Screenshot(env, "environment");
+
+        Driver::Press(env, IDOK);
+        std::string text;
+        const HWND box = ui.WaitForMessageBox(text);
+        EXPECT_EQ(text, Expected(13));
+        Driver::Press(box, IDOK);
+        ui.WaitGone(box);
+        EXPECT_TRUE(::IsWindowVisible(env)) << "a refused port closes the dialog";
+        Driver::Press(env, IDCANCEL);
+        ui.WaitGone(env);
+        CloseList(ui, list);
+    });
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "USESMTPWork"), "1");
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "AddFileWork"), "1");
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "FileSizeWork"), "2");
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "NotifyDaysWork"), "12");
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "SMTPServerWork"), "?");
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "SMTPPortNoWork"), "?");
+    EXPECT_EQ(Profile(Config(), "RCVFAX", "SMTPServer"), "old.example") << "only the working keys are written";
+}
+
+TEST_F(SettingsDialogs, MailAddressWindowOffersTheBoxsAddressesAndAddsThePickedOne) {
+    WriteData("WbFaxRcv007.rfd",
+              "[FCODE]\r\nF001=Rx;1111;bob@example.com,alice@example.com;\r\n"
+              "[TSI]\r\nT001=Tx;0312;0312;carol@example.com;\r\n"
+              "[OTHER]\r\nOtherFile=Rx;;bob@example.com;\r\nTXFile=Tx;;;\r\n");
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
+        ASSERT_EQ(Driver::Rows(rules), 1);
+        EXPECT_EQ(Driver::Cell(rules, 0, 0), "1111");
+
+        Driver::Press(list, IDC_RULE_NEW);
+        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
+        TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), "Rx"));
+        Driver::SetText(dest, IDC_CODE, "2222");
+
+        Driver::Press(dest, IDC_ADDRESS_PICK);
+        const HWND window = ui.WaitForDialog(IDC_MAIL_ADD);
+        const HWND offered = ::GetDlgItem(window, IDC_WINDOW_LIST);
+        std::vector<std::string> addresses;
+        for (int row = 0; row < Driver::Rows(offered); ++row) addresses.push_back(Driver::Cell(offered, row, 0));
+        EXPECT_EQ(addresses, (std::vector<std::string>{"alice@example.com", "bob@example.com", "carol@example.com"}));
+        RECT beside{}, owner{};
+        ::GetWindowRect(window, &beside);
+        ::GetWindowRect(dest, &owner);
+        EXPECT_TRUE(beside.left == owner.right || beside.right == owner.right) << "placed at the dialog's right edge";
+
+        Driver::SelectRow(offered, Driver::FindRow(offered, "carol@example.com"));
+        ui.Screenshot(window, "mail-address");
+        Driver::Press(window, IDC_MAIL_ADD);
+        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST);
+        ui.WaitUntil([&] { return Driver::Rows(mail) == 1; }, "the added address");
+        EXPECT_EQ(Driver::Cell(mail, 0, 0), "carol@example.com");
+        Driver::Press(window, IDOK);
+        ui.WaitGone(window);
+
+        Driver::Press(dest, IDOK);
+        ui.WaitGone(dest);
+        EXPECT_EQ(Driver::Rows(rules), 2);
+        CloseList(ui, list);
+    });
+    EXPECT_EQ(Profile(WorkFile(), "FCODE", "F002"), "Rx;2222;carol@example.com;");
+}
+
+TEST_F(SettingsDialogs, ErrorLogListsTheFailedNoticesNewestFirst) {
+    WriteData("sqb_NTFY.log",
+              "11,PC01,x,2009.01.30.14.05.22,a,b,c,FAX0001.tif\r\n"
+              "10,PC02,x,2009.01.31.15.00.00,a,b,c,FAX0002.tif\r\n"
+              "19,PC03,x,2009.02.01.09.30.00,a,b,c,FAX0003.tif\r\n"
+              "7,PC04,x,2009.02.02.10.00.00,a,b,c,FAX0004.tif\r\n"
+              "a line without fields\r\n");
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        Driver::Press(list, IDC_ERROR_LOG);
+        const HWND log = ui.WaitForDialog(IDC_STATUS_BAR);
+        const HWND rows = ::GetDlgItem(log, IDC_WINDOW_LIST);
+        EXPECT_EQ(Driver::Text(log), "Error Log");
+        EXPECT_EQ(Driver::Header(rows, 0), Expected(65));
+        EXPECT_EQ(Driver::Header(rows, 1), Expected(60));
+        EXPECT_EQ(Driver::Header(rows, 2), Expected(66));
+        EXPECT_EQ(Driver::Header(rows, 3), Expected(67));
+        ASSERT_EQ(Driver::Rows(rows), 3);
+        const std::vector<std::vector<std::string>> expected = {
+            {LocalWhen(2009, 2, 2, 10, 0), "PC04", "7", "FAX0004.tif"},
+            {LocalWhen(2009, 2, 1, 9, 30), "PC03", "error", "FAX0003.tif"},
+            {LocalWhen(2009, 1, 30, 14, 5), "PC01", Expected(69), "FAX0001.tif"},
+        };
+        for (int row = 0; row < 3; ++row)
+            for (int column = 0; column < 4; ++column)
+                EXPECT_EQ(Driver::Cell(rows, row, column), expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)])
+                    << "row " << row << ", column " << column;
+        ui.Screenshot(log, "error-log");
+        Driver::Press(log, IDCANCEL);
+        ui.WaitGone(log);
+        CloseList(ui, list);
+    });
+}
+
+}  // namespace
+}  // namespace wbfax::gui
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--english") wbfax::gui::english = true;
+        else if (option == "--screenshots" && i + 1 < argc) wbfax::gui::screenshots = argv[++i];
+    }
+    char self[MAX_PATH] = {};
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string folder = std::filesystem::path(self).parent_path().string();
+    // The module looks for its language module by plain name; only the English run may find it.
+    if (wbfax::gui::english) ::SetDllDirectoryA((folder + "\\language").c_str());
+    if (HMODULE module = ::LoadLibraryA((folder + "\\WbFaxRcvExt.dll").c_str()))
+        wbfax::gui::entry = reinterpret_cast<wbfax::gui::EntryPoint>(
+            reinterpret_cast<void *>(::GetProcAddress(module, "wbCatchExtExpFunc")));
+    return RUN_ALL_TESTS();
+}
