@@ -25,6 +25,7 @@ constexpr std::uint32_t kBox = 1;
 // benchmark's fax, so a receive walks all of them and ends at the fallback.
 struct Installation {
     fs::path root;
+    std::string prefix;
     std::string incoming;
 
     Installation() {
@@ -33,6 +34,9 @@ struct Installation {
         fs::create_directories(data);
         fs::create_directories(root / "box");
         ::setenv("WBFAX_COMMON_APPDATA", root.c_str(), 1);
+        // The notification's status blocks and windows stay among themselves.
+        prefix = "wbfax-bench-" + std::to_string(::getpid()) + "-";
+        ::setenv("WBFAX_IPC_PREFIX", prefix.c_str(), 1);
         std::ofstream(data / "wbcatch.ini", std::ios::binary) << "[MANAGEMENT]\r\nOverWrite=1\r\n";
         std::ofstream(data / "qvscan_f.bin", std::ios::binary) << "1;" << (root / "box").string() << ";x\r\n";
         std::ofstream rules(data / "WbFaxRcv001.rfd", std::ios::binary);
@@ -55,6 +59,8 @@ struct Installation {
         wbfax::ModuleShutdown();
         std::error_code ignored;
         fs::remove_all(root, ignored);
+        for (const auto &entry : fs::directory_iterator("/dev/shm", ignored))
+            if (entry.path().filename().string().rfind(prefix, 0) == 0) fs::remove(entry.path(), ignored);
     }
 };
 
