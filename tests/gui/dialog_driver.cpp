@@ -1,6 +1,7 @@
 #include "gui/dialog_driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace wbfax::gui {
@@ -175,6 +176,59 @@ HTREEITEM Driver::Child(HWND tree, HTREEITEM parent, const std::string &utf8) {
     for (HTREEITEM child = TreeView_GetChild(tree, parent); child; child = TreeView_GetNextSibling(tree, child))
         if (ItemLabel(tree, child) == utf8) return child;
     throw StepFailed("no folder " + utf8 + " in the tree");
+}
+
+void Driver::Click(HWND window, POINT client, bool right) {
+    // Two clicks in a row would be a double click.
+    static auto last = std::chrono::steady_clock::now() - std::chrono::seconds(10);
+    const auto apart = std::chrono::milliseconds(::GetDoubleClickTime() + 100);
+    if (std::chrono::steady_clock::now() - last < apart) std::this_thread::sleep_for(apart);
+    last = std::chrono::steady_clock::now();
+    ::ClientToScreen(window, &client);
+    ::SetCursorPos(client.x, client.y);
+    INPUT press[2] = {};
+    for (INPUT &input : press) input.type = INPUT_MOUSE;
+    press[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, press, sizeof(INPUT));
+}
+
+void Driver::ClickHeader(HWND list, int column) {
+    const auto header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    RECT place{};
+    ::SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&place));
+    Click(header, {(place.left + place.right) / 2, (place.top + place.bottom) / 2});
+}
+
+void Driver::RightClickItem(HWND tree, HTREEITEM item) {
+    RECT place{};
+    std::memcpy(&place, &item, sizeof item);  // the item goes in where the rectangle comes out
+    ::SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&place));
+    Click(tree, {(place.left + place.right) / 2, (place.top + place.bottom) / 2}, true);
+}
+
+HMENU Driver::WaitForPopupMenu(HWND &window) {
+    HMENU menu = nullptr;
+    WaitUntil(
+        [&] {
+            // Popup menus are top-level windows of the system's menu class, owned by no thread's dialog.
+            window = ::FindWindowW(L"#32768", nullptr);
+            if (window && ::IsWindowVisible(window))
+                menu = reinterpret_cast<HMENU>(::SendMessageW(window, MN_GETHMENU, 0, 0));
+            return menu != nullptr;
+        },
+        "the folder menu");
+    return menu;
+}
+
+void Driver::PressKey(WORD key) {
+    INPUT press[2] = {};
+    for (INPUT &input : press) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+    }
+    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, press, sizeof(INPUT));
 }
 
 void Driver::Screenshot(HWND window, const std::string &name) {

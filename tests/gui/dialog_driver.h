@@ -57,6 +57,14 @@ public:
     static HTREEITEM Child(HWND tree, HTREEITEM parent, const std::string &utf8);
     static HTREEITEM Selection(HWND tree) { return TreeView_GetSelection(tree); }
 
+    // Real mouse clicks at a point of a window's client area (the window must be on top).
+    static void Click(HWND window, POINT client, bool right = false);
+    static void ClickHeader(HWND list, int column);
+    static void RightClickItem(HWND tree, HTREEITEM item);
+    // The open popup menu of the host's thread; its menu handle, null when none is open.
+    HMENU WaitForPopupMenu(HWND &window);
+    static void PressKey(WORD key);
+
     // The window as it stands on the screen, when screenshots were asked for.
     void Screenshot(HWND window, const std::string &name);
 

@@ -265,6 +265,85 @@ TEST_F(SettingsDialogs, SubAddressOfThreeDigitsAndADuplicateAreRefusedWithTheirM
     EXPECT_EQ(Profile(work, "FCODE", "F002"), "?");
 }
 
+TEST_F(SettingsDialogs, RulesSortByTheirHeadersAndAreEditedAndDeletedInTheWorkFile) {
+    WriteData("WbFaxRcv007.rfd",
+              "[FCODE]\r\nF001=Rx;3333;a@example.com;\r\nF002=Tx;1111;;\r\nF003=Rx;2222;b@example.com;PC9\r\n"
+              "[OTHER]\r\nOtherFile=Rx;;;\r\nTXFile=Tx;;;\r\n");
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
+        const auto column = [&](int c) {
+            std::vector<std::string> cells;
+            for (int row = 0; row < Driver::Rows(rules); ++row) cells.push_back(Driver::Cell(rules, row, c));
+            return cells;
+        };
+        EXPECT_EQ(column(0), (std::vector<std::string>{"1111", "2222", "3333"})) << "kept in ascending order";
+
+        // The folder header: ascending at the first click, descending at the second.
+        Driver::ClickHeader(rules, 1);
+        ui.WaitUntil([&] { return column(1).front() == "Rx"; }, "rows sorted by folder");
+        EXPECT_EQ(column(1), (std::vector<std::string>{"Rx", "Rx", "Tx"}));
+        Driver::ClickHeader(rules, 1);
+        ui.WaitUntil([&] { return column(1).front() == "Tx"; }, "rows sorted by folder, descending");
+        EXPECT_EQ(column(0).front(), "1111");
+
+        // Edit: the rule's own key and addresses come along; another folder is chosen.
+        Driver::SelectRow(rules, Driver::FindRow(rules, "2222"));
+        Driver::Press(list, IDC_RULE_EDIT);
+        HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
+        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE), "2222");
+        EXPECT_EQ(Driver::ItemText(dest, IDC_KEY_NAME), "F003");
+        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Rx");
+        EXPECT_EQ(Driver::ItemLabel(tree, Driver::Selection(tree)), "Rx");
+        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST), pc = ::GetDlgItem(dest, IDC_PC_LIST);
+        ASSERT_EQ(Driver::Rows(mail), 1);
+        EXPECT_EQ(Driver::Cell(mail, 0, 0), "b@example.com");
+        EXPECT_FALSE(::IsWindowVisible(pc)) << "mail notification shows the mail list";
+        ASSERT_EQ(Driver::Rows(pc), 1);
+        EXPECT_EQ(Driver::Cell(pc, 0, 0), "PC9");
+
+        // The folder menu: the root cannot be renamed or inspected, its subfolders can.
+        for (const bool onRoot : {true, false}) {
+            const HTREEITEM item = onRoot ? Driver::Root(tree) : Driver::Child(tree, Driver::Root(tree), "Tx");
+            Driver::RightClickItem(tree, item);
+            HWND popup = nullptr;
+            const HMENU menu = ui.WaitForPopupMenu(popup);
+            EXPECT_EQ(Driver::Selection(tree), item) << "a right click selects";
+            for (const UINT command : {IDM_RENAME_FOLDER, IDM_FOLDER_PROPERTIES})
+                EXPECT_EQ((::GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED) != 0, onRoot) << command;
+            EXPECT_FALSE(::GetMenuState(menu, IDM_NEW_FOLDER, MF_BYCOMMAND) & MF_GRAYED);
+            Driver::PressKey(VK_ESCAPE);
+            ui.WaitGone(popup);
+        }
+        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Tx");
+        Driver::Press(dest, IDOK);
+        ui.WaitGone(dest);
+        const int edited = Driver::FindRow(rules, "2222");
+        ASSERT_GE(edited, 0);
+        EXPECT_EQ(Driver::Cell(rules, edited, 1), "Tx");
+
+        // Delete asks first; Cancel keeps the rule, OK removes it.
+        Driver::SelectRow(rules, Driver::FindRow(rules, "3333"));
+        for (const int answer : {IDCANCEL, IDOK}) {
+            Driver::Press(list, IDC_RULE_DELETE);
+            std::string text;
+            const HWND box = ui.WaitForMessageBox(text);
+            EXPECT_EQ(text, Expected(9));
+            Driver::Press(box, answer);
+            ui.WaitGone(box);
+        }
+        ui.WaitUntil([&] { return Driver::Rows(rules) == 2; }, "the deleted row to go");
+        EXPECT_EQ(Driver::FindRow(rules, "3333"), -1);
+        CloseList(ui, list);
+    });
+    const std::string work = WorkFile();
+    EXPECT_EQ(Profile(work, "FCODE", "F001"), "?");
+    EXPECT_EQ(Profile(work, "FCODE", "F002"), "Tx;1111;;");
+    EXPECT_EQ(Profile(work, "FCODE", "F003"), "Tx;2222;b@example.com;PC9");
+    EXPECT_EQ(Profile(data_ + "\\WbFaxRcv007.rfd", "FCODE", "F001"), "Rx;3333;a@example.com;") << "the box's rules wait for the commit";
+}
+
 TEST_F(SettingsDialogs, EnvironmentWithARefusedPortStillWritesModeAttachmentSizeAndDays) {
     ::WritePrivateProfileStringA("RCVFAX", "USESMTP", "1", Config().c_str());
     ::WritePrivateProfileStringA("RCVFAX", "SMTPServer", "old.example", Config().c_str());
