@@ -344,6 +344,54 @@ TEST_F(SettingsDialogs, RulesSortByTheirHeadersAndAreEditedAndDeletedInTheWorkFi
     EXPECT_EQ(Profile(data_ + "\\WbFaxRcv007.rfd", "FCODE", "F001"), "Rx;3333;a@example.com;") << "the box's rules wait for the commit";
 }
 
+TEST_F(SettingsDialogs, PcListTakesTheMailListsPlaceAndRefusesBadNamesAndThisComputer) {
+    ::WritePrivateProfileStringA("RCVFAX", "USESMTPWork", "0", Config().c_str());
+    char self[256] = {};
+    DWORD size = sizeof self;
+    ASSERT_TRUE(::GetComputerNameExA(ComputerNameDnsHostname, self, &size));
+    RunSettings([&](Driver &ui) {
+        const HWND list = OpenList(ui);
+        Driver::Press(list, IDC_RULE_NEW);
+        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
+        TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), "Rx"));
+        Driver::SetText(dest, IDC_CODE, "5555");
+        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST), pc = ::GetDlgItem(dest, IDC_PC_LIST);
+        EXPECT_FALSE(::IsWindowVisible(mail));
+        EXPECT_TRUE(::IsWindowVisible(pc));
+        RECT mailPlace{}, pcPlace{};
+        ::GetWindowRect(mail, &mailPlace);
+        ::GetWindowRect(pc, &pcPlace);
+        EXPECT_TRUE(::EqualRect(&mailPlace, &pcPlace)) << "the PC list stands where the mail list stood";
+        EXPECT_EQ(Driver::Header(pc, 0), Expected(60));
+
+        const auto type = [&](const std::string &name, int refusal) {
+            Driver::Press(dest, IDC_ADDRESS_NEW);
+            HWND edit = nullptr;
+            ui.WaitUntil([&] { return (edit = ListView_GetEditControl(pc)) != nullptr; }, "the PC name edit");
+            ::SetWindowTextW(edit, Wide(name).c_str());
+            ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+            if (refusal) {
+                std::string text;
+                const HWND box = ui.WaitForMessageBox(text);
+                EXPECT_EQ(text, Expected(refusal)) << name;
+                Driver::Press(box, IDOK);
+                ui.WaitGone(box);
+            }
+            ui.WaitUntil([&] { return ListView_GetEditControl(pc) == nullptr; }, "the edit to end");
+        };
+        type("PC 01", 23);
+        type(self, 24);
+        EXPECT_EQ(Driver::FindRow(pc, self), -1);
+        type("PC-01", 0);
+        ui.WaitUntil([&] { return Driver::FindRow(pc, "PC-01") >= 0; }, "the accepted name");
+        Driver::Press(dest, IDOK);
+        ui.WaitGone(dest);
+        CloseList(ui, list);
+    });
+    EXPECT_EQ(Profile(WorkFile(), "FCODE", "F001"), "Rx;5555;;PC-01");
+}
+
 TEST_F(SettingsDialogs, EnvironmentWithARefusedPortStillWritesModeAttachmentSizeAndDays) {
     ::WritePrivateProfileStringA("RCVFAX", "USESMTP", "1", Config().c_str());
     ::WritePrivateProfileStringA("RCVFAX", "SMTPServer", "old.example", Config().c_str());
