@@ -148,6 +148,8 @@ int StartOrSignalSender(std::uint32_t jobNumber, const std::string &jobFile, Not
         Trace(" PF_SMTP.exe Start OK(Send Msg)");
         return 1;
     }
+    // The poll below waits for the new program's window, not for one of a program that is gone.
+    if (senderWindow != 0 && !platform::WindowExists(senderWindow)) WriteField(block, kSenderWindow, 0);
     State().senderStartedHere = platform::StartProgram(program);
     if (!State().senderStartedHere) {
         Trace(" PF_SMTP.exe Start Error:");
