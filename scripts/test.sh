@@ -15,7 +15,7 @@ step() { printf '\n=== %s\n' "$*"; }
 step "native build and tests"
 cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$here/build/test" -j2
-ctest --test-dir "$here/build/test" --output-on-failure -j2
+ctest --test-dir "$here/build/test" --output-on-failure -j2 --timeout 600
 
 step "benchmarks build and run once"
 cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWBFAX_TESTS=OFF \
@@ -28,7 +28,7 @@ cmake -S "$here" -B "$here/build/sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DWBFAX_SANITIZE=address,undefined >/dev/null
 cmake --build "$here/build/sanitize" -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir "$here/build/sanitize" --output-on-failure -j2
+    ctest --test-dir "$here/build/sanitize" --output-on-failure -j2 --timeout 600
 
 step "fuzzing the description parser for ${fuzz_seconds}s"
 cmake -S "$here" -B "$here/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -68,7 +68,7 @@ else
     trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
     export WBFAX_WINE_DISPLAY="$display"
     "$here/cmake/wine-run.sh" --prefix "$here/build/win-x64/wineprefix" --init
-    ctest --test-dir "$here/build/win-x64" --output-on-failure -j2
+    ctest --test-dir "$here/build/win-x64" --output-on-failure -j2 --timeout 600
 
     step "settings edits: the same wbcatch.ini from both builds"
     "$here/scripts/compare-settings-with-wine.sh" "$here/build/test" "$here/build/win-x64"
