@@ -74,10 +74,8 @@ echo "== why the Osaka fax went where it did"
 "$host" which-rule --box 1 --remote-number "06-6543-2100" | show
 echo
 echo "== the host edits box 1: a new sender rule, then a commit"
-"$host" edit-box --box 1
-# What the settings dialog would write into the box's work file.
-awk 'BEGIN{RS="\r\n"; ORS="\r\n"} {print} /^\[TSI\]/{print "T004=Nagoya;052 *;052*;;"}' \
-    "$data/Work001.rfd" >"$sample/work.tmp" && mv "$sample/work.tmp" "$data/Work001.rfd"
+# The same checks as the settings dialog; the rule waits in the box's work file until the commit.
+"$host" rules add --box 1 --kind sender --code "052 *" --folder Nagoya | show
 "$host" finish --commit
 grep -a '^T004' "$data/WbFaxRcv001.rfd" | sed 's/\r$//' | show
 fax received "052 123 4567" "" "Nagoya plant"
