@@ -36,15 +36,19 @@ std::wstring Wide(const std::string &utf8) {
     return out;
 }
 
+namespace {
+
+// A plain function: the 32-bit build calls it stdcall, which a lambda cannot be.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM found) {
+    reinterpret_cast<std::vector<HWND> *>(found)->push_back(window);
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<HWND> Driver::Windows() const {
     std::vector<HWND> windows;
-    ::EnumThreadWindows(
-        uiThread_,
-        [](HWND window, LPARAM found) {
-            reinterpret_cast<std::vector<HWND> *>(found)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    ::EnumThreadWindows(uiThread_, CollectWindow, reinterpret_cast<LPARAM>(&windows));
     return windows;
 }
 
