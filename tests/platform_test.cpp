@@ -311,17 +311,17 @@ TEST_F(Platform, AccessListsAsStoredBySystemsThatKeepThem) {
 }
 
 TEST_F(Platform, FontIsMadeFromTheChosenSpecification) {
-    platform::FontSpec spec;
-    spec.height = -12;
-    spec.charset = 128;
-    spec.faceName = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
-    const platform::FontHandle font = platform::MakeFont(spec);
+    platform::FontSpec choice;
+    choice.height = -12;
+    choice.charset = 128;
+    choice.faceName = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
+    const platform::FontHandle font = platform::MakeFont(choice);
     ASSERT_NE(font, 0u);
     LOGFONTA made{};
     ASSERT_EQ(::GetObjectA(reinterpret_cast<HGDIOBJ>(font), sizeof made, &made), static_cast<int>(sizeof made));
     EXPECT_EQ(made.lfHeight, -12);
     EXPECT_EQ(made.lfCharSet, 128);
-    EXPECT_EQ(std::string(made.lfFaceName), spec.faceName);
+    EXPECT_EQ(std::string(made.lfFaceName), choice.faceName);
     EXPECT_EQ(made.lfWidth, 0);
     EXPECT_EQ(made.lfWeight, 0);
     EXPECT_EQ(made.lfQuality, 0);

@@ -53,7 +53,7 @@ struct FontSpec {
     std::uint8_t charset = 1;
     std::string faceName;  // bytes in the ANSI code page
 };
-FontHandle MakeFont(const FontSpec &spec);
+FontHandle MakeFont(const FontSpec &choice);
 void DeleteFont(FontHandle font);
 bool OpenHelp(WindowHandle window, const char *target, std::uint32_t command, std::uintptr_t data);
 

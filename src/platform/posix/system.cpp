@@ -88,7 +88,7 @@ std::uint32_t AnsiCodePage() { return NumberFromEnvironment("WBFAX_ACP", 1252); 
 std::uint16_t UserDefaultLanguage() { return static_cast<std::uint16_t>(NumberFromEnvironment("WBFAX_LANGID", 1033)); }
 
 // Nothing is drawn on POSIX: the chosen font is kept, and its handle stands for it.
-FontHandle MakeFont(const FontSpec &spec) { return reinterpret_cast<FontHandle>(new FontSpec(spec)); }
+FontHandle MakeFont(const FontSpec &choice) { return reinterpret_cast<FontHandle>(new FontSpec(choice)); }
 
 void DeleteFont(FontHandle font) { delete reinterpret_cast<FontSpec *>(font); }
 

@@ -73,12 +73,12 @@ std::uint32_t AnsiCodePage() { return ::GetACP(); }
 
 std::uint16_t UserDefaultLanguage() { return ::GetUserDefaultLangID(); }
 
-FontHandle MakeFont(const FontSpec &spec) {
+FontHandle MakeFont(const FontSpec &choice) {
     LOGFONTA font{};
-    font.lfHeight = spec.height;
-    font.lfCharSet = spec.charset;
-    const std::size_t n = std::min(spec.faceName.size(), sizeof font.lfFaceName - 1);
-    std::memcpy(font.lfFaceName, spec.faceName.data(), n);
+    font.lfHeight = choice.height;
+    font.lfCharSet = choice.charset;
+    const std::size_t n = std::min(choice.faceName.size(), sizeof font.lfFaceName - 1);
+    std::memcpy(font.lfFaceName, choice.faceName.data(), n);
     return reinterpret_cast<FontHandle>(::CreateFontIndirectA(&font));
 }
 
