@@ -86,8 +86,13 @@ public:
     // fgets: at most size - 1 characters, ending after the first line break. False at the end.
     bool ReadLine(char *buffer, int size);
     bool Write(std::string_view text);
-    bool Failed() const;
-    bool Close();
+    bool Failed() const { return file_ && std::ferror(file_); }
+    bool Close() {
+        if (!file_) return true;
+        const bool ok = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return ok;
+    }
 
 private:
     std::FILE *file_ = nullptr;

@@ -46,6 +46,13 @@ std::string Without(std::string_view text, std::string_view removed) {
     return out;
 }
 
+// The last two fields of a rule: its mail list, then its PC list; a look-up uses one of them.
+std::string NotifyListOf(std::string_view rest, int useMail) {
+    const std::string_view mail = NextField(rest);
+    const std::string_view pc = NextField(rest);
+    return std::string(useMail == 1 ? mail : pc);
+}
+
 template <typename Rule>
 void Load(RuleList<Rule> &list, std::uint32_t box, std::vector<Rule> rules) {
     list.box = box;
@@ -130,9 +137,7 @@ std::vector<SubAddressRule> ParseSubAddressRules(const std::map<int, std::string
         rule.key = key;
         rule.folder = NextField(rest);
         rule.code = NextField(rest);
-        const std::string_view mail = NextField(rest);
-        const std::string_view pc = NextField(rest);
-        rule.notifyList = useMail == 1 ? mail : pc;
+        rule.notifyList = NotifyListOf(rest, useMail);
         rules.push_back(std::move(rule));
     }
     return rules;
@@ -147,9 +152,7 @@ std::vector<NumberRule> ParseNumberRules(const std::map<int, std::string> &value
         rule.folder = NextField(rest);
         rule.code = NextField(rest);
         rule.pattern = NextField(rest);
-        const std::string_view mail = NextField(rest);
-        const std::string_view pc = NextField(rest);
-        rule.notifyList = useMail == 1 ? mail : pc;
+        rule.notifyList = NotifyListOf(rest, useMail);
         rule.kind = KindOfPattern(rule.pattern);
         rule.stripped = StrippedPattern(rule.pattern, rule.kind);
         rules.push_back(std::move(rule));
@@ -200,9 +203,7 @@ RuleTarget GetOtherRule(std::uint32_t box, int which, int useMail) {
     RuleTarget target;
     target.folder = NextField(rest);
     NextField(rest);
-    const std::string_view mail = NextField(rest);
-    const std::string_view pc = NextField(rest);
-    target.notifyList = useMail == 1 ? mail : pc;
+    target.notifyList = NotifyListOf(rest, useMail);
     return target;
 }
 

@@ -111,15 +111,6 @@ bool Stream::Write(std::string_view text) {
     return true;
 }
 
-bool Stream::Failed() const { return file_ && std::ferror(file_); }
-
-bool Stream::Close() {
-    if (!file_) return true;
-    const bool ok = std::fclose(file_) == 0;
-    file_ = nullptr;
-    return ok;
-}
-
 bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition) {
     int flags = O_RDWR | O_CLOEXEC;
     switch (disposition) {

@@ -75,15 +75,6 @@ bool Stream::Write(std::string_view text) {
     return file_ && std::fwrite(text.data(), 1, text.size(), file_) == text.size();
 }
 
-bool Stream::Failed() const { return file_ && std::ferror(file_); }
-
-bool Stream::Close() {
-    if (!file_) return true;
-    const bool ok = std::fclose(file_) == 0;
-    file_ = nullptr;
-    return ok;
-}
-
 bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition) {
     OpenAccessDescriptor descriptor;
     if (!descriptor) return false;
