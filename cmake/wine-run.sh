@@ -2,6 +2,8 @@
 # Runs a Windows program under wine64: wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
 # The prefix is created on first use (DIR, else $WBFAX_WINEPREFIX). Programs see code page 1252,
 # the native build's default, unless WBFAX_WINE_LANG names another locale (ja_JP.UTF-8: 932).
+# Instead of a program: --init only creates the prefix; --serve keeps one wine server running for
+# it until --stop, so that a suite neither pays for nor races with a server start per program.
 set -euo pipefail
 prefix=${WBFAX_WINEPREFIX:-}
 if [ "${1:-}" = "--prefix" ]; then
@@ -13,6 +15,8 @@ prefix=$(realpath -m "$prefix")
 wine=${WBFAX_WINE:-/usr/lib/wine/wine64}
 [ -x "$wine" ] || wine=$(command -v wine64 || true)
 [ -n "$wine" ] || { echo "wine-run.sh: wine64 is not installed" >&2; exit 2; }
+server="${wine%/*}/wineserver"
+[ -x "$server" ] || server=$(command -v wineserver || echo wineserver)
 
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
 # No Mono or Gecko prompts, no desktop menu entries.
@@ -22,7 +26,8 @@ unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE DISPLAY WAYLAND_DISPLAY
 if [ -n "${WBFAX_WINE_DISPLAY:-}" ]; then export DISPLAY=$WBFAX_WINE_DISPLAY; fi
 export LANG=${WBFAX_WINE_LANG:-C.UTF-8}
 # Wine takes the code page from the Unix locale; one the system lacks is compiled beside the prefix.
-if ! locale -a 2>/dev/null | grep -qix "${LANG/UTF-8/utf8}"; then
+# (grep reads the whole list: an early exit would fail the pipeline on SIGPIPE.)
+if ! locale -a 2>/dev/null | grep -ix "${LANG/UTF-8/utf8}" >/dev/null; then
     locales="$prefix-locales"
     if [ ! -d "$locales/$LANG" ]; then
         mkdir -p "$locales"
@@ -38,10 +43,14 @@ if [ ! -f "$prefix/system.reg" ]; then
     flock 9
     if [ ! -f "$prefix/system.reg" ]; then
         "$wine" wineboot --init >/dev/null 2>&1 || true
-        "${wine%/*}/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true
+        "$server" -w 2>/dev/null || true
     fi
     flock -u 9
     exec 9>&-
 fi
-[ "${1:-}" = "--init" ] && exit 0
+case "${1:-}" in
+    --init) exit 0 ;;
+    --serve) exec "$server" --persistent ;;
+    --stop) exec "$server" --kill ;;
+esac
 exec "$wine" "$@"

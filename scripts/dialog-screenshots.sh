@@ -13,6 +13,6 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" -j2 --target settings_dialogs_test
 shots="$here/docs/screenshots"
 rm -f "$shots"/*.png
-bash "$here/tests/gui/run-dialog-tests.sh" "$here/cmake/wine-run.sh" "$build/wineprefix" \
+bash "$here/tests/gui/run-dialog-tests.sh" "$here/cmake/wine-run.sh" "$build/wineprefix-dialogs" \
     "$build/bin/settings_dialogs_test.exe" --screenshots "$shots"
 ls "$shots"

@@ -65,9 +65,12 @@ else
     for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }; done
     Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
-    trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
     export WBFAX_WINE_DISPLAY="$display"
-    "$here/cmake/wine-run.sh" --prefix "$here/build/win-x64/wineprefix" --init
+    wine_run=("$here/cmake/wine-run.sh" --prefix "$here/build/win-x64/wineprefix")
+    "${wine_run[@]}" --init
+    # One wine server for the whole suite, instead of a start (and a shutdown to race with) per test.
+    "${wine_run[@]}" --serve
+    trap '"${wine_run[@]}" --stop 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
     ctest --test-dir "$here/build/win-x64" --output-on-failure -j2 --timeout 600
 
     step "settings edits: the same wbcatch.ini from both builds"
