@@ -24,6 +24,9 @@ enum Label : int {
     kLabelSizeMedium = 10,
     kLabelSizeHigh = 11,
     kLabelSizeUnlimited = 12,
+    kLabelDateTime = 13,
+    kLabelStatus = 14,
+    kLabelFileName = 15,
 };
 
 // Message indexes of ShowMessage.

@@ -10,10 +10,6 @@
 namespace wbfax::win32ui {
 namespace {
 
-// Label indexes of the column headers "Date & Time", "Status" and "File Name" (strings 65 to 67).
-constexpr int kLabelDateTime = 13;
-constexpr int kLabelStatus = 14;
-constexpr int kLabelFileName = 15;
 constexpr int kColumnWidth = 10;
 constexpr int kWidthMargin = 30;
 constexpr int kHeightMargin = 70;
