@@ -23,21 +23,11 @@ std::vector<std::string> Entries(std::string_view list) {
     return entries;
 }
 
-bool IsLeadByte(unsigned char c, std::uint32_t codePage) {
-    switch (codePage) {
-    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936:
-    case 949:
-    case 950: return c >= 0x81 && c <= 0xFE;
-    default: return false;
-    }
-}
-
 // A log field: no separator, no line end, at most limit bytes without splitting a character.
 std::string Field(std::string_view text, std::size_t limit, std::uint32_t codePage) {
     std::string field;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = IsLeadByte(static_cast<unsigned char>(text[i]), codePage) && i + 1 < text.size() ? 2 : 1;
+        const std::size_t width = platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
         if (field.size() + width > limit) break;
         for (std::size_t k = 0; k < width; ++k) {
             const char c = text[i + k];

@@ -143,8 +143,10 @@ struct FolderEntry {
 std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path);
 // A new name in the same folder for a file or folder; never replaces an existing target.
 bool RenamePath(std::string_view from, std::string_view to);
-// A lead byte of a double-byte character of the ANSI code page (IsDBCSLeadByte).
+// A lead byte of a double-byte character of the ANSI code page (IsDBCSLeadByte), or of the
+// code page named (IsDBCSLeadByteEx).
 bool IsLeadByte(std::uint8_t byte);
+bool IsLeadByteOf(std::uint32_t codePage, std::uint8_t byte);
 // The error code of the calling thread's last failed system call, and the system's text for one.
 std::uint32_t LastSystemError();
 std::string SystemErrorText(std::uint32_t code);

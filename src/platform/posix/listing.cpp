@@ -43,16 +43,6 @@ bool RenamePath(std::string_view from, std::string_view to) {
     return ::rename(source.c_str(), target.c_str()) == 0;
 }
 
-bool IsLeadByte(std::uint8_t byte) {
-    switch (AnsiCodePage()) {
-    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-    case 936:
-    case 949:
-    case 950: return byte >= 0x81 && byte <= 0xFE;
-    default: return false;
-    }
-}
-
 std::uint32_t LastSystemError() { return static_cast<std::uint32_t>(errno); }
 
 std::string SystemErrorText(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }

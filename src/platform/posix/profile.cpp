@@ -90,16 +90,6 @@ constexpr BestFit kCp1252BestFit[] = {
 // system's wide character, counts as one.
 constexpr char32_t kOpaqueBase = 0x110000;
 
-bool IsLeadByte(std::uint32_t codePage, unsigned char c) {
-    switch (codePage) {
-    case 932: return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    case 936:
-    case 949:
-    case 950: return c >= 0x81 && c <= 0xFE;
-    default: return false;
-    }
-}
-
 Text DecodeAnsi(std::string_view bytes, std::uint32_t codePage) {
     Text text;
     text.reserve(bytes.size());
@@ -107,7 +97,7 @@ Text DecodeAnsi(std::string_view bytes, std::uint32_t codePage) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (codePage == 1252) {
             text += c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : static_cast<char32_t>(c);
-        } else if (IsLeadByte(codePage, c) && i + 1 < bytes.size()) {
+        } else if (IsLeadByteOf(codePage, c) && i + 1 < bytes.size()) {
             text += kOpaqueBase + (c << 8 | static_cast<unsigned char>(bytes[++i]));
         } else {
             text += c < 0x80 ? static_cast<char32_t>(c) : static_cast<char32_t>(kOpaqueBase + c);

@@ -85,6 +85,18 @@ void SetThisModule(ModuleHandle module) { thisModule = module; }
 
 std::uint32_t AnsiCodePage() { return NumberFromEnvironment("WBFAX_ACP", 1252); }
 
+bool IsLeadByteOf(std::uint32_t codePage, std::uint8_t byte) {
+    switch (codePage) {
+    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return byte >= 0x81 && byte <= 0xFE;
+    default: return false;
+    }
+}
+
+bool IsLeadByte(std::uint8_t byte) { return IsLeadByteOf(AnsiCodePage(), byte); }
+
 std::uint16_t UserDefaultLanguage() { return static_cast<std::uint16_t>(NumberFromEnvironment("WBFAX_LANGID", 1033)); }
 
 // Nothing is drawn on POSIX: the chosen font is kept, and its handle stands for it.

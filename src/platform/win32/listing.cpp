@@ -31,7 +31,6 @@ bool RenamePath(std::string_view from, std::string_view to) {
     return ::MoveFileA(std::string(from).c_str(), std::string(to).c_str()) != FALSE;
 }
 
-bool IsLeadByte(std::uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
 
 std::uint32_t LastSystemError() { return ::GetLastError(); }
 

@@ -70,6 +70,8 @@ ModuleHandle ThisModule() {
 void SetThisModule(ModuleHandle module) { thisModule = reinterpret_cast<HMODULE>(module); }
 
 std::uint32_t AnsiCodePage() { return ::GetACP(); }
+bool IsLeadByte(std::uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+bool IsLeadByteOf(std::uint32_t codePage, std::uint8_t byte) { return ::IsDBCSLeadByteEx(codePage, byte) != FALSE; }
 
 std::uint16_t UserDefaultLanguage() { return ::GetUserDefaultLangID(); }
 
