@@ -50,7 +50,12 @@ if [ ! -f "$prefix/system.reg" ]; then
 fi
 case "${1:-}" in
     --init) exit 0 ;;
-    --serve) exec "$server" --persistent ;;
+    --serve)
+        "$server" --persistent
+        # The server's first program starts the system's services, which keep its standard
+        # streams for their lifetime: a test's pipe would then never close.
+        "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+        exit 0 ;;
     --stop) exec "$server" --kill ;;
 esac
 exec "$wine" "$@"
