@@ -27,7 +27,10 @@ std::vector<std::string> Entries(std::string_view list) {
 std::string Field(std::string_view text, std::size_t limit, std::uint32_t codePage) {
     std::string field;
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t width = platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(text[i])) && i + 1 < text.size() ? 2 : 1;
+        // Trail bytes are 0x40 and up: a lead byte before a separator or line end stands alone.
+        const bool pair = i + 1 < text.size() && platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(text[i])) &&
+                          static_cast<std::uint8_t>(text[i + 1]) >= 0x40;
+        const std::size_t width = pair ? 2 : 1;
         if (field.size() + width > limit) break;
         for (std::size_t k = 0; k < width; ++k) {
             const char c = text[i + k];
