@@ -107,8 +107,13 @@ const char *MediaTypeOf(std::string_view dataType) {
     return "application/octet-stream";
 }
 
-std::optional<std::string> EncodeHeaderText(std::string_view utf8, std::string_view charset, std::size_t used) {
-    if (IsAscii(utf8)) return std::string(utf8);
+std::optional<std::string> EncodeHeaderText(std::string_view text, std::string_view charset, std::size_t used) {
+    // A control character would end the header, or an ISO-2022-JP escape sequence, early.
+    std::string clean(text);
+    for (char &c : clean)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    const std::string_view utf8 = clean;
+    if (IsAscii(utf8)) return clean;
     const std::string prefix = "=?" + std::string(charset) + "?B?";
     auto word = [&](std::string_view piece) -> std::optional<std::string> {
         std::optional<std::string> bytes = FromUtf8(piece, charset);

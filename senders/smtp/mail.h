@@ -37,9 +37,9 @@ std::optional<Mail> ReadMailJob(const std::string &jobFile, std::string &problem
 // The media type of a job's attachment data type ("TIFF" -> image/tiff).
 const char *MediaTypeOf(std::string_view dataType);
 
-// Header text: as it is when it is plain ASCII, else RFC 2047 encoded words in the charset,
-// folded so that no line grows past 76 characters. used: what the first line holds already.
-// None when the charset lacks a character of the text.
+// Header text, control characters made blanks: as it is when it is plain ASCII, else RFC 2047
+// encoded words in the charset, folded so that no line grows past 76 characters. used: what the
+// first line holds already. None when the charset lacks a character of the text.
 std::optional<std::string> EncodeHeaderText(std::string_view utf8, std::string_view charset, std::size_t used);
 
 struct SmtpOptions {
