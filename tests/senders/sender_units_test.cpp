@@ -119,6 +119,16 @@ TEST(EncodedWords, PlainAsciiStaysAndAMissingCharacterIsRefused) {
     EXPECT_FALSE(EncodeHeaderText("FAX ファクス", "ISO-8859-1", 9));
 }
 
+TEST(EncodedWords, ControlCharactersBecomeBlanks) {
+    // Neither a second header nor an escape that would switch the Japanese words' character set.
+    EXPECT_EQ(EncodeHeaderText("FAX\r\nBcc: x@example.com\t\x7F", "US-ASCII", 9), "FAX  Bcc: x@example.com  ");
+    const std::optional<std::string> japanese = EncodeHeaderText("χ\x1B$B\x1B(Bファクス", "ISO-2022-JP", 9);
+    ASSERT_TRUE(japanese);
+    std::string decoded;
+    for (const std::string &line : Lines(*japanese)) decoded += DecodeWord(line, "ISO-2022-JP");
+    EXPECT_EQ(decoded, "χ $B (Bファクス");
+}
+
 TEST(PcAddresses, NamesAddressesAndPorts) {
     const struct {
         const char *entry;
@@ -166,6 +176,13 @@ TEST(NotificationLog, TheWindowReadsBackWhatTheNotifierWrote) {
     EXPECT_EQ((row->fileName.size() - 1) % 2, 0u);
     EXPECT_EQ(longName.compare(0, row->fileName.size(), row->fileName), 0);
     EXPECT_NE(line.find("Tanaka  Ltd.  Osaka"), std::string::npos);
+
+    // A lead byte right before a line end or a separator is no character with it.
+    const std::map<std::string, std::string> broken = {{"SenderName", "\x97\r\n\x83,x"}, {"TSI", "\x83"}};
+    const std::string cut = LogLine(19, "PC\x97\n", 8, {2009, 1, 30, 14, 5, 22}, broken, "\x83\r", 932);
+    EXPECT_EQ(cut.find_first_of("\r\n"), cut.size() - 2) << cut;
+    EXPECT_EQ(std::count(cut.begin(), cut.end(), ','), 8);
+    EXPECT_NE(cut.find(",\x97  \x83 x,\x83,"), std::string::npos);
 }
 
 TEST(NoticeProtocol, AReceiverThatTakesTheCallButNeverGreetsCountsAsNotReached) {
