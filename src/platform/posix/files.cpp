@@ -75,8 +75,9 @@ Stream Stream::Open(std::string_view path, const char *mode) {
 bool Stream::ReadLine(char *buffer, int size) {
     if (!file_ || size <= 0) return false;
     int n = 0;
+    // A stream belongs to one thread: no locking per character.
     while (n < size - 1 && !eof_) {
-        int c = std::getc(file_);
+        int c = ::getc_unlocked(file_);
         if (c == EOF) break;
         if (text_) {
             if (c == 0x1A) {
@@ -84,7 +85,7 @@ bool Stream::ReadLine(char *buffer, int size) {
                 break;
             }
             if (c == '\r') {
-                const int next = std::getc(file_);
+                const int next = ::getc_unlocked(file_);
                 if (next == '\n') c = '\n';
                 else if (next != EOF) std::ungetc(next, file_);
             }
