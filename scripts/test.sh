@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the suite natively, again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the description fuzzer for a bounded time, the comparison of
+# UndefinedBehaviorSanitizer, the fuzzers for a bounded time each, the comparison of
 # the profile functions with the Windows ones under Wine, then the Windows builds: the shipping
 # 32-bit DLL (its export, imports and version checked) and the 64-bit build whose suite runs
 # under wine64, and the settings edits of both builds compared byte for byte.
@@ -30,20 +30,27 @@ cmake --build "$here/build/sanitize" -j2
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$here/build/sanitize" --output-on-failure -j2 --timeout 600
 
-step "fuzzing the description parser for ${fuzz_seconds}s"
+step "fuzzing the parsers of outside input for ${fuzz_seconds}s each"
 cmake -S "$here" -B "$here/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DWBFAX_TESTS=OFF -DWBFAX_FUZZ=ON -DWBFAX_SANITIZE=address,undefined >/dev/null
-cmake --build "$here/build/fuzz" -j2 --target fuzz_receive_description
-corpus="$here/build/fuzz/corpus-receive-description"
-mkdir -p "$corpus"
-log="$here/build/fuzz/fuzz.log"
-if ! "$here/build/fuzz/bin/fuzz_receive_description" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-    "$corpus" "$here/fuzz/corpus/receive_description" >"$log" 2>&1; then
-    tail -40 "$log"
-    echo "the fuzzer found a fault"
-    exit 1
-fi
-grep -E '^(Done|stat::number_of_executed_units)' "$log"
+fuzzers=(receive_description rule_file sender_input)
+cmake --build "$here/build/fuzz" -j2 --target "${fuzzers[@]/#/fuzz_}"
+for name in "${fuzzers[@]}"; do
+    corpus="$here/build/fuzz/corpus-$name"
+    mkdir -p "$corpus"
+    seeds=()
+    [ -d "$here/fuzz/corpus/$name" ] && seeds=("$here/fuzz/corpus/$name")
+    log="$here/build/fuzz/$name.log"
+    echo "--- $name"
+    # Faults are written where the log is, not into the checkout.
+    if ! "$here/build/fuzz/bin/fuzz_$name" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+        -artifact_prefix="$here/build/fuzz/$name-" "$corpus" "${seeds[@]}" >"$log" 2>&1; then
+        tail -40 "$log"
+        echo "the fuzzer found a fault in $name"
+        exit 1
+    fi
+    grep -E '^(Done|stat::number_of_executed_units)' "$log"
+done
 
 step "Windows builds with mingw-w64, the suite under wine64"
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686

@@ -1,0 +1,91 @@
+// Rule files are edited by hand and the notification log is written by another program: the
+// module reads any bytes in them without reading past what it holds, small files through the
+// profile functions and large ones through its own reader.
+#include "settings/profile_file.h"
+#include "settings/rules.h"
+#include "ui/error_log.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const std::string &ScratchFile() {
+    static const std::string path = [] {
+        char name[] = "/tmp/fuzz-rule-file-XXXXXX";
+        const int fd = ::mkstemp(name);
+        if (fd >= 0) ::close(fd);
+        return std::string(name);
+    }();
+    return path;
+}
+
+void Write(const std::string &path, const std::string &bytes) {
+    if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    using namespace wbfax;
+    std::string bytes(reinterpret_cast<const char *>(data), size);
+    // A first byte of 1 modulo 8 repeats the input past the size at which the module reads on
+    // its own (rarely: reading such a file is slow).
+    if (size > 0 && data[0] % 8 == 1) {
+        while (static_cast<std::int64_t>(bytes.size()) < kLargeProfileFile) bytes.append(reinterpret_cast<const char *>(data), size);
+    }
+    const std::string &file = ScratchFile();
+    Write(file, bytes);
+
+    static constexpr struct {
+        const char *section;
+        char letter;
+    } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
+    for (const auto &kind : kinds) {
+        const std::map<int, std::string> values = ReadNumberedKeys(file, kind.section, kind.letter);
+        if (kind.letter == 'F') {
+            for (const SubAddressRule &rule : ParseSubAddressRules(values, 1)) (void)rule.folder.size();
+        } else {
+            for (const NumberRule &rule : ParseNumberRules(values, 0))
+                (void)PatternMatches(rule.kind, StrippedPattern(rule.pattern, rule.kind), "0312345678");
+        }
+    }
+
+    // The one-pass reading of a section sees what reading it key by key sees: for the keys it
+    // found and, so that a run stays fast, a few others that the input names.
+    const auto &kind = kinds[size > 1 ? data[1] % 3 : 0];
+    const std::map<int, std::string> onePass = ReadNumberedKeys(file, kind.section, kind.letter);
+    std::vector<int> asked;
+    for (const auto &entry : onePass) asked.push_back(entry.first);
+    for (std::size_t i = 2; i < 6 && i < size; ++i) asked.push_back(1 + data[i] % 100);
+    std::map<int, std::string> byKey;
+    for (const int n : asked) {
+        char key[8];
+        std::snprintf(key, sizeof key, "%c%03d", kind.letter, n);
+        std::string value;
+        ReadProfileText(kind.section, key, "?", value, file);
+        if (value.find('\n') != std::string::npos) __builtin_trap();
+        if (value != "?") byKey[n] = value;
+    }
+    for (const int n : asked) {
+        const auto found = onePass.find(n);
+        const auto expected = byKey.find(n);
+        if ((found == onePass.end()) != (expected == byKey.end())) __builtin_trap();
+        if (found != onePass.end() && found->second != expected->second) __builtin_trap();
+    }
+
+    std::vector<std::string> values;
+    ReadSectionValues("FCODE", "F001", file, values);
+    FindFreeKeyNumber("TSI", file);
+
+    // The same bytes as the notification log the error log window lists.
+    for (const ErrorLogRow &row : ReadErrorLog(file))
+        if (row.status == 10 || row.pcAddress.find(',') != std::string::npos) __builtin_trap();
+    return 0;
+}
