@@ -179,8 +179,11 @@ void Notices(FuzzedDataProvider &in) {
         std::string problem;
         if (const std::optional<Notice> notice = ServeNotice(ends[0], kNoticeVersion, 200, problem)) {
             if (notice->size() > kNoticeMaxFields) __builtin_trap();
-            for (const auto &[key, value] : *notice)
-                if (key.empty() || (key + value).find_first_of("\r\n") != std::string::npos) __builtin_trap();
+            for (const auto &[key, value] : *notice) {
+                if (key.empty()) __builtin_trap();
+                for (const char c : key + value)
+                    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) __builtin_trap();
+            }
         }
     }
     ::close(ends[0]);

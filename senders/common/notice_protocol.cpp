@@ -62,6 +62,9 @@ bool ReadLine(int fd, std::string &line, std::uint32_t timeoutMs, const std::ato
         if (n <= 0) return false;
         if (c == '\n') {
             if (!line.empty() && line.back() == '\r') line.pop_back();
+            // The other side may be anyone: no control character reaches a screen or a log.
+            for (char &k : line)
+                if (static_cast<unsigned char>(k) < 0x20 || k == 0x7F) k = ' ';
             return true;
         }
         if (line.size() >= kNoticeMaxLine) return false;

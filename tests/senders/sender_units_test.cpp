@@ -185,6 +185,19 @@ TEST(NotificationLog, TheWindowReadsBackWhatTheNotifierWrote) {
     EXPECT_NE(cut.find(",\x97  \x83 x,\x83,"), std::string::npos);
 }
 
+TEST(NoticeProtocol, TheReceiverTakesControlCharactersAsBlanks) {
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    const std::string sent = "NOTICE 1\r\nSender: Tanaka\rLtd\x1B[2J\r\nFile: a\tb.tif\n\r\n";
+    ASSERT_EQ(::write(ends[1], sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+    std::string problem;
+    const std::optional<Notice> notice = ServeNotice(ends[0], kNoticeVersion, 1000, problem);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    ASSERT_TRUE(notice) << problem;
+    EXPECT_EQ(*notice, (Notice{{"Sender", "Tanaka Ltd [2J"}, {"File", "a b.tif"}}));
+}
+
 TEST(NoticeProtocol, AReceiverThatTakesTheCallButNeverGreetsCountsAsNotReached) {
     std::string problem;
     const int listener = ListenOn("127.0.0.1", 0, problem);
