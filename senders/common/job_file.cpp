@@ -2,8 +2,10 @@
 
 #include "entry/text.h"
 
+#include <ctime>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace wbfax::senders {
 
@@ -64,6 +66,12 @@ std::optional<std::string> ReadBytes(const std::string &path) {
     content << in.rdbuf();
     if (in.bad()) return std::nullopt;
     return content.str();
+}
+
+double JobAgeSeconds(const std::string &jobFile) {
+    struct stat st {};
+    if (::stat(jobFile.c_str(), &st) != 0) return 0;
+    return std::difftime(std::time(nullptr), st.st_mtime);
 }
 
 std::string WithExtension(const std::string &jobFile, std::string_view extension) {

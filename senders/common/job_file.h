@@ -30,6 +30,9 @@ std::optional<JobFile> ParseJobFile(std::string_view content);
 // The whole file; none when it cannot be read.
 std::optional<std::string> ReadBytes(const std::string &path);
 
+// How long ago the plug-in wrote the job, in seconds; 0 when the file is gone.
+double JobAgeSeconds(const std::string &jobFile);
+
 // The job file's companion: its name with ".001", ".002", ... instead of ".tmp".
 std::string CompanionPath(const std::string &jobFile, int index);
 std::string WithExtension(const std::string &jobFile, std::string_view extension);

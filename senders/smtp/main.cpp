@@ -1,7 +1,9 @@
 // PF_SMTP.exe: sends the plug-in's mail jobs through the mail server each job names.
+#include "common/job_file.h"
 #include "common/sender_program.h"
 #include "entry/trace.h"
 #include "notification/sender.h"
+#include "settings/config.h"
 #include "smtp/mail.h"
 
 #include <curl/curl.h>
@@ -28,6 +30,13 @@ int main() {
         }
         const std::string error = SendMail(*mail, options, stopping);
         if (!error.empty()) {
+            // As with PC notices: tried again for as long as the retention period runs from the
+            // job's writing, read at each attempt.
+            const int days = ReadNotifyDays();
+            if (!stopping && JobAgeSeconds(entry.jobFile) >= days * 86400.0) {
+                Trace("PF_SMTP: job %04u given up, not sent within %d day(s): %s", entry.number, days, error.c_str());
+                return Outcome::Rejected;
+            }
             Trace("PF_SMTP: job %04u not sent: %s", entry.number, error.c_str());
             return Outcome::Retry;
         }

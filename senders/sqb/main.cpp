@@ -13,8 +13,6 @@
 #include "settings/config.h"
 #include "sqb/pc_job.h"
 
-#include <sys/stat.h>
-#include <ctime>
 
 using namespace wbfax;
 using namespace wbfax::senders;
@@ -26,13 +24,6 @@ constexpr const char *kLogName = "sqb_NTFY.log";
 LogTime Now() {
     const platform::LocalTime t = platform::CurrentLocalTime();
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};
-}
-
-// How long ago the plug-in wrote the job, in seconds.
-double JobAge(const std::string &jobFile) {
-    struct stat st {};
-    if (::stat(jobFile.c_str(), &st) != 0) return 0;
-    return std::difftime(std::time(nullptr), st.st_mtime);
 }
 
 }  // namespace
@@ -70,7 +61,7 @@ int main() {
 
         // Read at each attempt: a changed retention period applies to the jobs still waiting.
         const int days = ReadNotifyDays();
-        const bool expired = JobAge(entry.jobFile) >= days * 86400.0;
+        const bool expired = JobAgeSeconds(entry.jobFile) >= days * 86400.0;
         const Notice notice = NoticeOf(*job, entry.number);
         bool waiting = false;
         for (const std::string &pc : job->pcs) {

@@ -344,6 +344,22 @@ class MailTests(Installation):
         self.assertTrue(any(name.endswith("_2.tmp") for name in self.job_files()), self.job_files())
         self.assertTrue(self.running_sender("smtp"), "a sender with a waiting job stays")
 
+    def test_a_mail_that_never_gets_through_is_given_up_when_the_retention_period_is_over(self):
+        nowhere = free_port()
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nNotifyDays=1\r\n" % (LOOPBACK, nowhere),
+                       mail_list="boss@example.org")
+        self.receive()
+        wait_for(lambda: "failed 1 time(s)" in self.trace(), what="a first failed attempt", details=self.trace)
+        self.assertNotIn("given up", self.trace())
+        # Two days later, as far as the job knows.
+        [job] = [name for name in self.job_files() if name.endswith(".tmp")]
+        old = time.time() - 2 * 86400
+        os.utime(os.path.join(self.data, job), (old, old))
+
+        wait_for(lambda: self.job_list("smtp").startswith(b"*OB_ID=0001"), what="the job to be given up", details=self.trace)
+        self.assertIn("not sent within 1 day(s)", self.trace())
+        self.assertIn(job, self.job_files())  # left for whoever looks into it
+
     def test_a_sender_killed_in_the_middle_of_a_job_delivers_it_once_started_again(self):
         # A server that takes the connection and says nothing keeps the sender inside the job.
         stall = socket.socket()
