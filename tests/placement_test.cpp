@@ -2,6 +2,7 @@
 
 #include "entry/entry.h"
 #include "entry/text.h"
+#include "platform/platform.h"
 #include "quillbox-host/description.h"
 #include "test_support.h"
 
@@ -48,9 +49,27 @@ TEST(StripCopyNumber, DropsOnlyAPositiveLastNumber) {
         {"C:\\in\\scan(3).tif", "scan.tif"}, {"report(0).tif", "report(0).tif"}, {"report(x).tif", "report(x).tif"},
         {"a(2)b(5).tif", "a(2)b.tif"},       {"x().tif", "x().tif"},             {"f( 4)x.tif", "fx.tif"},
         {"f(-1).tif", "f(-1).tif"},          {"f)2(.tif", "f)2(.tif"},           {"dir(2)/in.tif", "in.tif"},
-        {"noext(12)", "noext"},
+        {"noext(12)", "noext"},              {"C:scan(2).tif", "scan.tif"},      {"C:\\in\\a:b(2).tif", "a:b.tif"},
     };
     for (const auto &c : cases) EXPECT_EQ(StripCopyNumber(c.path), c.name) << c.path;
+}
+
+class JapaneseNames : public test::ScratchInstall {
+protected:
+    void SetUp() override {
+        ScratchInstall::SetUp();
+        test::SetEnv("WBFAX_ACP", "932");
+        if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
+    }
+};
+
+TEST_F(JapaneseNames, ASecondByteThatReadsAsABackslashStaysInTheName) {
+    const std::string list = test::ToCodePage("一覧表", "CP932");  // ends in 0x95 0x5C
+    ASSERT_EQ(list.back(), '\\');
+    EXPECT_EQ(StripCopyNumber("C:\\in\\" + list + "(3).tif"), list + ".tif");
+    EXPECT_EQ(StripCopyNumber(list + "\\" + list + ".tif"), list + ".tif");
+    // A lead byte at the very end stands alone.
+    EXPECT_EQ(StripCopyNumber("C:\\in\\x\x95"), "x\x95");
 }
 
 TEST_F(PlacementTest, OverWriteReplacesTheNameWithoutCopyNumber) {
