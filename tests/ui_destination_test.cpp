@@ -41,15 +41,24 @@ TEST(DestinationCodes, EachKindHasItsCharactersAndShape) {
         int message;
     } cases[] = {
         {kSubAddress, "123", kMsgSubAddressLength},       {kSubAddress, "1234", kNoMessage},
-        {kSubAddress, std::string(21, '9'), kMsgSubAddressLength}, {kSubAddress, "12a4", kMsgBadSubAddress},
+        {kSubAddress, std::string(21, '9'), kNoMessage},  {kSubAddress, "12a4", kMsgBadSubAddress},
         {kSenderNumber, "*0312345678", kNoMessage},       {kSenderNumber, "*031234*", kNoMessage},
         {kSenderNumber, "+81 3 1234 5678", kNoMessage},   {kSenderNumber, "03*1234", kMsgBadSenderNumber},
         {kSenderNumber, "*", kMsgBadSenderNumber},        {kSenderNumber, " 031234", kMsgBadSenderNumber},
-        {kDestinationNumber, "03 1234*", kNoMessage},     {kDestinationNumber, std::string(33, '1'), kMsgBadDestinationNumber},
+        {kDestinationNumber, "03 1234*", kNoMessage},     {kDestinationNumber, std::string(33, '1'), kNoMessage},
         {kDestinationNumber, "03-1234", kMsgBadDestinationNumber}, {kDestinationNumber, "+8131234", kMsgBadDestinationNumber},
         {kOther, "anything at all;,", kNoMessage},
     };
     for (const auto &c : cases) EXPECT_EQ(CheckCode(c.kind, c.code), c.message) << c.kind << " [" << c.code << "]";
+
+    // Longer than its field takes: kept when it comes from the rule file, refused when typed
+    // where nothing limits it.
+    EXPECT_EQ(CheckTypedCode(kSubAddress, std::string(20, '9')), kNoMessage);
+    EXPECT_EQ(CheckTypedCode(kSubAddress, std::string(21, '9')), kMsgSubAddressLength);
+    EXPECT_EQ(CheckTypedCode(kSenderNumber, std::string(21, '1')), kMsgBadSenderNumber);
+    EXPECT_EQ(CheckTypedCode(kDestinationNumber, std::string(32, '1')), kNoMessage);
+    EXPECT_EQ(CheckTypedCode(kDestinationNumber, std::string(33, '1')), kMsgBadDestinationNumber);
+    EXPECT_EQ(CheckTypedCode(kOther, std::string(300, 'x')), kNoMessage);
 }
 
 TEST(DestinationChecks, OkChecksInTheirOrder) {
@@ -164,6 +173,7 @@ TEST(ThisComputer, ItsNameInAnyCaseAndItsAddresses) {
     EXPECT_EQ(IsThisComputerVia("10.0.0.5", "FaxServer", addresses), 1);
     EXPECT_EQ(IsThisComputerVia("10.0.0.50", "FaxServer", addresses), 0);
     EXPECT_EQ(IsThisComputerVia("", "", addresses), 0);  // a computer without a name is never matched
+    EXPECT_EQ(IsThisComputerVia("faxserver", "FaxServer", {}), 0);  // nor one whose name does not resolve
 
     const std::string host = ShortHostName();
     if (host.empty()) GTEST_SKIP() << "this computer has no name";

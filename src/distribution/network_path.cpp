@@ -72,7 +72,8 @@ std::string ShortHostName() {
 }
 
 int IsThisComputerVia(std::string_view name, const std::string &shortHostName, const std::vector<std::string> &addresses) {
-    if (shortHostName.empty()) return 0;
+    // A computer whose name does not resolve cannot be told: not even its own name matches.
+    if (shortHostName.empty() || addresses.empty()) return 0;
     if (EqualsIgnoringCase(name, shortHostName)) return 1;
     return std::find(addresses.begin(), addresses.end(), name) != addresses.end() ? 1 : 0;
 }
@@ -80,10 +81,7 @@ int IsThisComputerVia(std::string_view name, const std::string &shortHostName, c
 int IsThisComputer(std::string_view name) {
     if (!platform::StartNetworking()) return 0;
     const std::string host = ShortHostName();
-    int result = 0;
-    if (!host.empty()) {
-        result = EqualsIgnoringCase(name, host) ? 1 : IsThisComputerVia(name, host, platform::HostAddresses(host));
-    }
+    const int result = host.empty() ? 0 : IsThisComputerVia(name, host, platform::HostAddresses(host));
     platform::StopNetworking();
     return result;
 }

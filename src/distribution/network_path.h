@@ -33,7 +33,8 @@ DriveInfo ResolveNetworkDrivePath(std::string_view path);
 std::string ShortHostName();
 
 // 1 when a PC name means this computer: its short host name in any letter case, or one of the
-// IPv4 addresses (dotted) that name resolves to; 0 otherwise and when that cannot be told.
+// IPv4 addresses (dotted) that name resolves to; 0 otherwise and when that cannot be told (also
+// when the name does not resolve).
 int IsThisComputer(std::string_view name);
 int IsThisComputerVia(std::string_view name, const std::string &shortHostName, const std::vector<std::string> &addresses);
 

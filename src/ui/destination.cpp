@@ -131,17 +131,22 @@ int MissingCodeMessage(int kind) {
 }
 
 int CheckCode(int kind, std::string_view code) {
-    // Longer codes cannot be typed into the field; they are refused as the field's own kind.
-    const bool tooLong = code.size() > static_cast<std::size_t>(CodeFieldLimit(kind));
+    // The upper length is the field's limit, not a check: a longer code of a rule file edited
+    // by hand is shown and kept.
     switch (kind) {
     case kSubAddress:
         if (!AllIn(code, kSubAddressSet)) return kMsgBadSubAddress;
-        return code.size() < 4 || tooLong ? kMsgSubAddressLength : kNoMessage;
-    case kSenderNumber: return !tooLong && IsNumberPattern(code, kSenderSet) ? kNoMessage : kMsgBadSenderNumber;
-    case kDestinationNumber:
-        return !tooLong && IsNumberPattern(code, kDestinationSet) ? kNoMessage : kMsgBadDestinationNumber;
+        return code.size() < 4 ? kMsgSubAddressLength : kNoMessage;
+    case kSenderNumber: return IsNumberPattern(code, kSenderSet) ? kNoMessage : kMsgBadSenderNumber;
+    case kDestinationNumber: return IsNumberPattern(code, kDestinationSet) ? kNoMessage : kMsgBadDestinationNumber;
     default: return kNoMessage;
     }
+}
+
+int CheckTypedCode(int kind, std::string_view code) {
+    if (kind != kOther && code.size() > static_cast<std::size_t>(CodeFieldLimit(kind)))
+        return kind == kSubAddress ? kMsgSubAddressLength : kind == kSenderNumber ? kMsgBadSenderNumber : kMsgBadDestinationNumber;
+    return kNoMessage;
 }
 
 std::optional<Refusal> CheckDestination(const DestinationForm &form) {

@@ -59,6 +59,9 @@ AddressCheck CheckPickedComputer(const std::vector<std::string> &rows, std::stri
 
 // A code as the checks on OK see it; kNoMessage when it passes. Kind 3 has no check.
 int CheckCode(int kind, std::string_view code);
+// A code typed where no field limits it (the command line): longer than the field would take is
+// refused with the kind's message.
+int CheckTypedCode(int kind, std::string_view code);
 // The message for an empty code field.
 int MissingCodeMessage(int kind);
 

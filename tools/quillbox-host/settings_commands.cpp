@@ -112,6 +112,7 @@ Plan Decide(const RulesCommand &command, int kind, const std::vector<RuleRow> &r
         if ((plan.message = NewRuleRefusal(rows.size())) != kNoMessage) return plan;
         plan.form.mode = DestinationMode::New;
         plan.form.code = command.code.value_or("");
+        if ((plan.message = CheckTypedCode(kind, plan.form.code)) != kNoMessage) return plan;
     } else {
         const int selected = FindCommandRow(command, rows);
         if (selected < 0) {
@@ -128,6 +129,7 @@ Plan Decide(const RulesCommand &command, int kind, const std::vector<RuleRow> &r
         plan.form.mode = DestinationMode::Change;
         plan.form.ownerSelected = selected;
         plan.form.code = command.newCode.value_or(row.code);
+        if (command.newCode && (plan.message = CheckTypedCode(kind, plan.form.code)) != kNoMessage) return plan;
     }
     if (command.mail) {
         if ((plan.message = EnterAddresses(*command.mail, true, plan.mail)) != kNoMessage) return plan;
