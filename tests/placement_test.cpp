@@ -2,7 +2,6 @@
 
 #include "entry/entry.h"
 #include "entry/text.h"
-#include "platform/platform.h"
 #include "quillbox-host/description.h"
 #include "test_support.h"
 
@@ -54,14 +53,7 @@ TEST(StripCopyNumber, DropsOnlyAPositiveLastNumber) {
     for (const auto &c : cases) EXPECT_EQ(StripCopyNumber(c.path), c.name) << c.path;
 }
 
-class JapaneseNames : public test::ScratchInstall {
-protected:
-    void SetUp() override {
-        ScratchInstall::SetUp();
-        test::SetEnv("WBFAX_ACP", "932");
-        if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
-    }
-};
+class JapaneseNames : public test::CodePage932Install {};
 
 TEST_F(JapaneseNames, ASecondByteThatReadsAsABackslashStaysInTheName) {
     const std::string list = test::ToCodePage("一覧表", "CP932");  // ends in 0x95 0x5C

@@ -79,6 +79,12 @@ void SetEnv(const char *name, const char *value) {
 #endif
 }
 
+void CodePage932Install::SetUp() {
+    ScratchInstall::SetUp();
+    SetEnv("WBFAX_ACP", "932");
+    if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
+}
+
 #if defined(_WIN32)
 void ScratchInstall::SetUp() {
     if (platform::GetEnvironment("WBFAX_TEST_OWNS_APPDATA").value_or("") != "1")

@@ -34,6 +34,13 @@ private:
     bool prepared_ = false;
 };
 
+// A scratch installation whose ANSI code page is 932; skipped where the system cannot be told so
+// (Windows takes it from the locale the tests run in).
+class CodePage932Install : public ScratchInstall {
+protected:
+    void SetUp() override;
+};
+
 // Whole-file helpers working on native paths.
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &content);

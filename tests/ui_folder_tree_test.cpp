@@ -23,14 +23,7 @@ TEST(FolderNames, ForbiddenCharactersAndDoubleByteNames) {
         EXPECT_EQ(IsValidFolderName(name), 0) << name;
 }
 
-class CodePage932 : public test::ScratchInstall {
-protected:
-    void SetUp() override {
-        ScratchInstall::SetUp();
-        test::SetEnv("WBFAX_ACP", "932");
-        if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
-    }
-};
+class CodePage932 : public test::CodePage932Install {};
 
 TEST_F(CodePage932, TrailBytesAreNeverForbiddenCharacters) {
     const std::string hyou = test::ToCodePage("表示", "CP932");  // 0x95 0x5C: a trail byte that reads as "\"
