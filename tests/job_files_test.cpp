@@ -96,6 +96,26 @@ protected:
     std::string fax;
 };
 
+TEST_F(CreatedJob, AMailJobWithoutItsBodyFileLeavesNothingBehind) {
+    test::WriteFile(ConfigFile(), "[RCVFAX]\r\nJobID=9\r\nSMTPServer=smtp.example.org\r\n");
+    // Folders where this minute's and the next minute's body files would go.
+    const platform::LocalTime now = platform::CurrentLocalTime();
+    for (int later = 0; later < 2; ++later) {
+        const int minute = (now.minute + later) % 60, hour = now.minute + later >= 60 ? (now.hour + 1) % 24 : now.hour;
+        fs::create_directories(DataDir() + Format("/%02d%02d%02d%02d_9.001", now.month, now.day, hour, minute));
+    }
+    NotifyRequest r = StoredFax();
+    r.storedPath = fax;
+
+    const JobFiles job = CreateJobFiles(r, kLanguageEnglish, NotifyMode::Mail, true);
+    EXPECT_EQ(job.jobFile, "");
+    EXPECT_EQ(job.jobNumber, 9u);
+    for (const auto &entry : fs::directory_iterator(DataDir())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "wbcatch.ini" || entry.is_directory()) << name << " was left behind";
+    }
+}
+
 TEST_F(CreatedJob, MailJobIsNamedByTimeAndNumberWithCrLfLinesAndACopyOfTheFax) {
     test::WriteFile(ConfigFile(), "[RCVFAX]\r\nJobID=7\r\nSMTPServer=smtp.example.org\r\nSMTPPortNo=2525\r\n");
     test::WriteFile(root + "/smb.conf", "[FAXSTORE]\npath = " + root + "/store\n");

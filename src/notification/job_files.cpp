@@ -181,13 +181,21 @@ JobFiles CreateJobFiles(const NotifyRequest &request, std::uint16_t language, No
     const std::string body = Companion(jobFile, ".001");
     bool written = WriteFile(jobFile, "wt", text);
     if (written && mail) {
-        if (attach) platform::CopyPath(request.storedPath, Companion(jobFile, ".002"), true);  // outcome ignored
         const NetworkName folder = ToUncPath(SplitPath(request.storedPath).drive + SplitPath(request.storedPath).directory);
-        written = WriteFile(body, "wt",
-                            MailBodyText(request, language, PcNameOfPath(request.storedPath),
-                                         folder.found == 1 ? folder.name : std::string()));
+        const std::string bodyText =
+            MailBodyText(request, language, PcNameOfPath(request.storedPath), folder.found == 1 ? folder.name : std::string());
+        // The body file first: a job that cannot have one leaves no copy of the fax behind.
+        platform::Stream out = platform::Stream::Open(body, "wt");
+        written = static_cast<bool>(out);
+        if (written) {
+            if (attach) platform::CopyPath(request.storedPath, Companion(jobFile, ".002"), true);  // outcome ignored
+            out.Write(bodyText);
+            out.Close();
+        }
     } else if (written) {
-        written = WriteFile(body, "wt", PcRecordText(request, language, PcNameOfPath(request.storedPath), now));
+        const std::string pcName = PcNameOfPath(request.storedPath);
+        // The record tells when it was written, which may be a minute after the job was named.
+        written = WriteFile(body, "wt", PcRecordText(request, language, pcName, platform::CurrentLocalTime()));
     }
     if (!written) {
         platform::RemoveFile(jobFile);
