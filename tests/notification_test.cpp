@@ -153,6 +153,15 @@ TEST_F(Notification, AttachmentFollowsTheSettingAndTheSizeClass) {
             EXPECT_EQ(ShouldAttach(file), size <= limit) << settings << "size " << size;
         }
     }
+    // No limit is no limit, also past what 32 bits count (a sparse file).
+    std::error_code error;
+    fs::resize_file(file, std::uintmax_t{5} << 30, error);
+    if (!error && fs::file_size(file) == std::uintmax_t{5} << 30) {
+        WriteConfig("ADDFFILE=1\r\nFileSize=3\r\n");
+        EXPECT_TRUE(ShouldAttach(file));
+        WriteConfig("ADDFFILE=1\r\nFileSize=2\r\n");
+        EXPECT_FALSE(ShouldAttach(file));
+    }
     // A file that cannot be opened counts as empty.
     fs::remove(file);
     EXPECT_TRUE(ShouldAttach(file));

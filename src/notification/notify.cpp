@@ -55,9 +55,11 @@ std::uint32_t AttachmentLimit(int fileSizeClass) {
 
 bool ShouldAttach(std::string_view storedPath) {
     if (ReadAddFile() == 0) return false;
+    const int sizeClass = ReadFileSize();
+    if (sizeClass == 3) return true;  // no limit, also past 4 GiB
     const std::int64_t length = platform::FileLength(storedPath);
     const auto size = static_cast<std::uint64_t>(length < 0 ? 0 : length);
-    return size <= AttachmentLimit(ReadFileSize());
+    return size <= AttachmentLimit(sizeClass);
 }
 
 int NotifyReceivedFax(std::string_view adminMail, std::string_view notifyAddress, std::string_view storedPath,
