@@ -101,6 +101,9 @@ TEST_F(Platform, FilesFoldersAndLengths) {
     EXPECT_TRUE(platform::PathExists(ModulePath("Rx")));
     EXPECT_FALSE(platform::FileExists(ModulePath("Rx")));              // a folder is no file
     EXPECT_TRUE(platform::FileExists(ModulePath("a.txt")));
+    // A folder is not opened as a stream, so a folder named like a rule file is no rule file.
+    EXPECT_FALSE(platform::Stream::Open(ModulePath("Rx"), "rt"));
+    EXPECT_FALSE(platform::Stream::Open(ModulePath("Rx"), "rb"));
 
     EXPECT_TRUE(platform::CopyPath(ModulePath("a.txt"), ModulePath("Rx\\b.txt"), true));
     EXPECT_FALSE(platform::CopyPath(ModulePath("a.txt"), ModulePath("Rx\\b.txt"), true));

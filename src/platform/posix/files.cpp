@@ -68,6 +68,12 @@ bool WriteWholeFile(const std::string &nativePath, std::string_view content) {
 Stream Stream::Open(std::string_view path, const char *mode) {
     Stream s;
     s.file_ = std::fopen(NativePath(path).c_str(), BinaryMode(mode).c_str());
+    // The C library opens a folder for reading here; the Windows runtime refuses it.
+    struct stat st {};
+    if (s.file_ && ::fstat(::fileno(s.file_), &st) == 0 && S_ISDIR(st.st_mode)) {
+        s.Close();
+        errno = EACCES;
+    }
     s.text_ = IsTextMode(mode);
     return s;
 }
