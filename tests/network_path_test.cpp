@@ -52,6 +52,26 @@ TEST(NetworkPath, ThroughTheDeepestShareOrTheNetworkDrive) {
     }
 }
 
+// Letter case as the system's locale sees it: accented capitals fold in code page 1252, and a
+// double-byte character never matches another whose second byte is the other case of a letter.
+TEST(NetworkPath, SharePathsCompareWithoutLetterCaseAsTheLocaleDoes) {
+    if (platform::AnsiCodePage() != 1252) GTEST_SKIP() << "the system's code page is not 1252";
+    const std::vector<ShareEntry> accented = {{"DATA", "D:\\Donn\xE9" "es"}};
+    EXPECT_EQ(ToUncPathVia("D:\\DONN\xC9" "ES\\In", 3, "", accented, "pc01").name, "\\\\pc01\\DATA\\In");
+    EXPECT_EQ(ToUncPathVia("D:\\DONNEES\\In", 3, "", accented, "pc01").found, 0);
+}
+
+class JapaneseShares : public test::CodePage932Install {};
+
+TEST_F(JapaneseShares, ADoubleByteCharacterMatchesOnlyItself) {
+    const std::string a = test::ToCodePage("ア", "CP932"), dzi = test::ToCodePage("ヂ", "CP932");  // 83 41, 83 61
+    ASSERT_EQ(a[1], 'A');
+    ASSERT_EQ(dzi[1], 'a');
+    const std::vector<ShareEntry> shares = {{"FAX", "D:\\" + a + "\\Fax"}};
+    EXPECT_EQ(ToUncPathVia("d:\\" + a + "\\FAX\\Box", 3, "", shares, "pc01").name, "\\\\pc01\\FAX\\Box");
+    EXPECT_EQ(ToUncPathVia("D:\\" + dzi + "\\Fax\\Box", 3, "", shares, "pc01").found, 0);
+}
+
 #if !defined(_WIN32)
 class Shares : public test::IpcScratch {};
 

@@ -41,7 +41,8 @@ NetworkName ToUncPathVia(std::string_view localPath, std::uint32_t driveType, co
     const platform::ShareEntry *best = nullptr;
     std::size_t bestDepth = 0;
     for (const platform::ShareEntry &share : shares) {
-        if (share.path.size() > localPath.size() || !EqualsIgnoringCase(localPath.substr(0, share.path.size()), share.path))
+        if (share.path.size() > localPath.size() ||
+            !platform::EqualIgnoringCaseInLocale(localPath.substr(0, share.path.size()), share.path))
             continue;
         const auto depth = static_cast<std::size_t>(std::count_if(share.path.begin(), share.path.end(), IsSeparator));
         if (depth > bestDepth) {

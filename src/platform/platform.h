@@ -143,6 +143,10 @@ struct FolderEntry {
 std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path);
 // A new name in the same folder for a file or folder; never replaces an existing target.
 bool RenamePath(std::string_view from, std::string_view to);
+// Two texts equal without regard to letter case as the system's default locale compares them
+// (CompareStringA with NORM_IGNORECASE): letters beyond ASCII fold too, double-byte characters
+// only as a whole.
+bool EqualIgnoringCaseInLocale(std::string_view a, std::string_view b);
 // A lead byte of a double-byte character of the ANSI code page (IsDBCSLeadByte), or of the
 // code page named (IsDBCSLeadByteEx).
 bool IsLeadByte(std::uint8_t byte);

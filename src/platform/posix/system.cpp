@@ -97,6 +97,40 @@ bool IsLeadByteOf(std::uint32_t codePage, std::uint8_t byte) {
 
 bool IsLeadByte(std::uint8_t byte) { return IsLeadByteOf(AnsiCodePage(), byte); }
 
+namespace {
+
+// Lower case of a single-byte character; in code page 1252 the accented capitals too.
+std::uint8_t FoldByte(std::uint8_t c, std::uint32_t codePage) {
+    if (c >= 'A' && c <= 'Z') return static_cast<std::uint8_t>(c + 0x20);
+    if (codePage != 1252) return c;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<std::uint8_t>(c + 0x20);
+    switch (c) {
+    case 0x8A: return 0x9A;  // S with caron
+    case 0x8C: return 0x9C;  // OE
+    case 0x8E: return 0x9E;  // Z with caron
+    case 0x9F: return 0xFF;  // Y with diaeresis
+    default: return c;
+    }
+}
+
+}  // namespace
+
+bool EqualIgnoringCaseInLocale(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const std::uint32_t codePage = AnsiCodePage();
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<std::uint8_t>(a[i]), y = static_cast<std::uint8_t>(b[i]);
+        if (IsLeadByteOf(codePage, x) && i + 1 < a.size()) {
+            // A double-byte character matches only itself, whatever its second byte looks like.
+            if (x != y || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (FoldByte(x, codePage) != FoldByte(y, codePage)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::uint16_t UserDefaultLanguage() { return static_cast<std::uint16_t>(NumberFromEnvironment("WBFAX_LANGID", 1033)); }
 
 // Nothing is drawn on POSIX: the chosen font is kept, and its handle stands for it.

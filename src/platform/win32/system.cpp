@@ -71,6 +71,10 @@ void SetThisModule(ModuleHandle module) { thisModule = reinterpret_cast<HMODULE>
 
 std::uint32_t AnsiCodePage() { return ::GetACP(); }
 bool IsLeadByte(std::uint8_t byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+bool EqualIgnoringCaseInLocale(std::string_view a, std::string_view b) {
+    return ::CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) == CSTR_EQUAL;
+}
 bool IsLeadByteOf(std::uint32_t codePage, std::uint8_t byte) { return ::IsDBCSLeadByteEx(codePage, byte) != FALSE; }
 
 std::uint16_t UserDefaultLanguage() { return ::GetUserDefaultLangID(); }
