@@ -21,8 +21,7 @@ void ApplyLayout(HWND dialog) {
     enable(IDC_SMTP_PORT, layout.port);
     enable(IDC_ATTACH_FILE, layout.attach);
     enable(IDC_FILE_SIZE, layout.size);
-    enable(IDC_NOTIFY_DAYS, layout.days);
-    enable(IDC_NOTIFY_DAYS_SPIN, layout.days);
+    enable(IDC_NOTIFY_DAYS, layout.days);  // its spin control stays as it is
 }
 
 void OnInit(HWND dialog) {
