@@ -137,6 +137,25 @@ void ReportList::BeginEdit(int row) {
     ::SendMessageA(list_, LVM_EDITLABELA, static_cast<WPARAM>(row), 0);
 }
 
+int ReportList::InsertItem(const std::vector<std::string> &cells) {
+    const std::uint32_t number = NextRowNumber();
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = Count();
+    item.pszText = const_cast<char *>(cells.empty() ? "" : cells[0].c_str());
+    item.lParam = static_cast<LPARAM>(number);
+    const int at = static_cast<int>(::SendMessageA(list_, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (at < 0) return -1;
+    for (std::size_t column = 1; column < cells.size(); ++column) SetText(at, static_cast<int>(column), cells[column]);
+    numbers_.insert(numbers_.begin() + std::min<std::ptrdiff_t>(at, static_cast<std::ptrdiff_t>(numbers_.size())), number);
+    return at;
+}
+
+void ReportList::RemoveItem(int row) {
+    if (row < 0 || !ListView_DeleteItem(list_, row)) return;
+    if (row < static_cast<int>(numbers_.size())) numbers_.erase(numbers_.begin() + row);
+}
+
 std::vector<int> ReportList::Fill(const std::vector<std::vector<std::string>> &texts) {
     ListView_DeleteAllItems(list_);
     std::vector<std::uint32_t> inserted;

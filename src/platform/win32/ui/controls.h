@@ -37,8 +37,9 @@ void SetDialogResult(HWND dialog, LRESULT result);
 void AddModeless(HWND window);
 void RemoveModeless(HWND window);
 
-// A report-style list view whose rows mirror a vector of rows, in the list's own order: after
-// every change the rows are put in again and the vector takes the order the list gave them.
+// A report-style list view whose rows mirror a vector of rows, in the list's own order: Show puts
+// all rows in and the vector takes the order the list gave them; InsertItem and RemoveItem change
+// one row and leave the others where they are (a sort the user chose stays).
 class ReportList {
 public:
     ReportList() = default;
@@ -54,6 +55,10 @@ public:
     void SetText(int row, int column, const std::string &text);
     int Selected() const;
     std::vector<int> SelectedRows() const;
+    // One row put in where the list places it (a sorted list by its own rule); its index, -1 when
+    // the list took none.
+    int InsertItem(const std::vector<std::string> &cells);
+    void RemoveItem(int row);
     // Selected and focused, scrolled into view.
     void Select(int row);
     void BeginEdit(int row);

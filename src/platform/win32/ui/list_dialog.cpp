@@ -7,6 +7,8 @@
 #include "ui/distribution_list.h"
 #include "ui/messages.h"
 
+#include <algorithm>
+
 namespace wbfax {
 namespace {
 
@@ -34,6 +36,23 @@ void ShowColumns(ListDialog &d, int kind) {
 void ShowRows(ListDialog &d, int keep = -1) {
     const int at = d.rules.Show(d.rows, CellsOf, keep);
     d.rules.Select(at);
+}
+
+// Shows the row that the decision put at index at, where the list places it; the other rows stay
+// in the order the user sorted them.
+void ShowInsertedRow(ListDialog &d, int at) {
+    if (at < 0 || at >= static_cast<int>(d.rows.size())) return;
+    const int shown = d.rules.InsertItem(CellsOf(d.rows[static_cast<std::size_t>(at)]));
+    if (shown < 0) {
+        ShowRows(d, at);
+        return;
+    }
+    if (shown != at) {
+        RuleRow row = std::move(d.rows[static_cast<std::size_t>(at)]);
+        d.rows.erase(d.rows.begin() + at);
+        d.rows.insert(d.rows.begin() + std::min<int>(shown, static_cast<int>(d.rows.size())), std::move(row));
+    }
+    d.rules.Select(shown);
 }
 
 void OnInit(ListDialog &d) {
@@ -76,7 +95,7 @@ void OnNew(ListDialog &d) {
     }
     DestinationRecord record = BlankRecord(*d.session);
     if (win32ui::OpenDestinationDialog(DestinationMode::New, d.dialog, record) != kButtonOk) return;
-    ShowRows(d, InsertRowSorted(d.rows, {record.code, record.folder, {}}));
+    ShowInsertedRow(d, InsertRowSorted(d.rows, {record.code, record.folder, {}}));
 }
 
 void OnEdit(ListDialog &d) {
@@ -90,11 +109,20 @@ void OnEdit(ListDialog &d) {
         d.rules.Select(selected);
         return;
     }
-    ShowRows(d, ApplyEditedRow(d.rows, selected, record.code, record.folder));
+    const bool sameCode = d.rows[static_cast<std::size_t>(selected)].code == record.code;
+    const int at = ApplyEditedRow(d.rows, selected, record.code, record.folder);
+    if (sameCode) {
+        d.rules.SetText(selected, 1, record.folder);
+        d.rules.Select(selected);
+    } else {
+        d.rules.RemoveItem(selected);
+        ShowInsertedRow(d, at);
+    }
 }
 
 void OnDelete(ListDialog &d) {
-    if (RunDelete(*d.session, CurrentKind(), d.rows, d.rules.Selected())) ShowRows(d);
+    const int selected = d.rules.Selected();
+    if (RunDelete(*d.session, CurrentKind(), d.rows, selected)) d.rules.RemoveItem(selected);
 }
 
 INT_PTR OnNotify(ListDialog &d, const NMHDR &header) {
