@@ -13,11 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const int accepted = wbfax::ParseReceiveDescription(block.data(), record, block.size());
     if (accepted && record.remoteName.size() > 255) __builtin_trap();
 
-    // The host's own block: its length word is trusted as the block's size.
+    // The host's own block: its length word is trusted, and so are the two length bytes of an
+    // extension (at most 2 + 256 + 256 bytes past the length word).
     if (size >= 12) {
         std::vector<std::uint8_t> trusted(data, data + size);
         const std::size_t total = static_cast<std::size_t>(trusted[10]) << 8 | trusted[11];
-        trusted.resize(total < 12 ? 12 : total);
+        trusted.resize((total < 12 ? 12 : total) + 2 + 2 * 256);
         wbfax::ReceiveRecord hostRecord;
         wbfax::ParseReceiveDescription(trusted.data(), hostRecord);
     }

@@ -228,7 +228,8 @@ TEST(ReceiveDescription, NeverReadsPastTheBlock) {
     SetTotalLength(shortened, 13);
     EXPECT_EQ(ParseReceiveDescription(shortened.data(), r), 0);
 
-    // An extension whose texts run past the end is taken as absent; the fax is still handled.
+    // An extension whose texts run past the end of what the caller has is taken as absent; the
+    // fax is still handled.
     const quillbox::Description d = Typical();
     Bytes overrun = WithExtension(d, 1, "user", "pw", ExtensionOffset(d) + 90);
     overrun[ExtensionOffset(d) + 2] = 250;
@@ -241,6 +242,32 @@ TEST(ReceiveDescription, NeverReadsPastTheBlock) {
     Bytes whole = quillbox::BuildDescription(Typical());
     EXPECT_EQ(ParseReceiveDescription(whole.data(), r, whole.size() - 1), 0);
     EXPECT_EQ(ParseReceiveDescription(whole.data(), r, 11), 0);
+}
+
+TEST(ReceiveDescription, TheExtensionsLengthBytesAreTrustedBeyondTheLengthWord) {
+    quillbox::Description d;
+    d.dataType = 1;
+    d.remoteNumber = "0312345678";
+    d.remoteName = "Osaka 2F";
+    ASSERT_EQ(ExtensionOffset(d), 40u);
+    const std::string account(65, 'a'), password(32, 'p');
+    const Bytes block = WithExtension(d, 1, account, password, 130);  // the password ends at byte 141
+    ASSERT_EQ(block.size(), 141u);
+
+    Bytes host = block;
+    ReceiveRecord r;
+    ASSERT_EQ(ParseReceiveDescription(host.data(), r, host.size()), 1);
+    EXPECT_EQ(r.extPresent, 1u);
+    EXPECT_EQ(r.extFlag, 1u);
+    EXPECT_EQ(r.extText1, account);
+    EXPECT_EQ(r.extText2, password);
+
+    // A caller that knows the block ends at the length word gets the fax without the login.
+    Bytes cut = block;
+    ReceiveRecord c;
+    ASSERT_EQ(ParseReceiveDescription(cut.data(), c, 130), 1);
+    EXPECT_EQ(c.extPresent, 0u);
+    EXPECT_EQ(c.extText1, "");
 }
 
 class ReceiveTrace : public test::ScratchInstall {};

@@ -86,6 +86,7 @@ int ParseReceiveDescription(std::uint8_t *data, ReceiveRecord &record, std::size
 
     Block block(data, available);
     record.totalLength = *block.SwapWord(kLengthOffset);
+    const Block whole = block;  // as far as the caller says the block goes
     block.Limit(record.totalLength);
 
     const std::optional<std::uint8_t> kind = block.Byte(12);
@@ -133,9 +134,11 @@ int ParseReceiveDescription(std::uint8_t *data, ReceiveRecord &record, std::size
     }
     record.extFlag = *flag;
     if (record.extFlag != 1) return 1;
+    // The extension's length bytes are trusted past the length word: a 130-byte block holds
+    // an account of 65 and a password of 32 bytes after a short remote name.
     std::size_t extOffset = e + 2;
-    std::optional<std::string> account = block.Text(extOffset);
-    std::optional<std::string> password = account ? block.Text(extOffset) : std::nullopt;
+    std::optional<std::string> account = whole.Text(extOffset);
+    std::optional<std::string> password = account ? whole.Text(extOffset) : std::nullopt;
     if (!account || !password) {
         SetNoExtension(record);
         return 1;
