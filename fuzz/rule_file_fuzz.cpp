@@ -47,37 +47,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const char *section;
         char letter;
     } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
-    for (const auto &kind : kinds) {
-        const std::map<int, std::string> values = ReadNumberedKeys(file, kind.section, kind.letter);
-        if (kind.letter == 'F') {
-            for (const SubAddressRule &rule : ParseSubAddressRules(values, 1)) (void)rule.folder.size();
+    std::map<int, std::string> sections[3];
+    for (std::size_t i = 0; i < 3; ++i) {
+        sections[i] = ReadNumberedKeys(file, kinds[i].section, kinds[i].letter);
+        if (kinds[i].letter == 'F') {
+            for (const SubAddressRule &rule : ParseSubAddressRules(sections[i], 1)) (void)rule.folder.size();
         } else {
-            for (const NumberRule &rule : ParseNumberRules(values, 0))
+            for (const NumberRule &rule : ParseNumberRules(sections[i], 0))
                 (void)PatternMatches(rule.kind, StrippedPattern(rule.pattern, rule.kind), "0312345678");
         }
     }
 
     // The one-pass reading of a section sees what reading it key by key sees: for the keys it
     // found and, so that a run stays fast, a few others that the input names.
-    const auto &kind = kinds[size > 1 ? data[1] % 3 : 0];
-    const std::map<int, std::string> onePass = ReadNumberedKeys(file, kind.section, kind.letter);
+    const std::size_t chosen = size > 1 ? data[1] % 3 : 0;
+    const auto &kind = kinds[chosen];
+    const std::map<int, std::string> &onePass = sections[chosen];
     std::vector<int> asked;
     for (const auto &entry : onePass) asked.push_back(entry.first);
     for (std::size_t i = 2; i < 6 && i < size; ++i) asked.push_back(1 + data[i] % 100);
-    std::map<int, std::string> byKey;
     for (const int n : asked) {
         char key[8];
         std::snprintf(key, sizeof key, "%c%03d", kind.letter, n);
         std::string value;
         ReadProfileText(kind.section, key, "?", value, file);
         if (value.find('\n') != std::string::npos) __builtin_trap();
-        if (value != "?") byKey[n] = value;
-    }
-    for (const int n : asked) {
+        const bool present = value != "?";  // "?" is no rule in either reading
         const auto found = onePass.find(n);
-        const auto expected = byKey.find(n);
-        if ((found == onePass.end()) != (expected == byKey.end())) __builtin_trap();
-        if (found != onePass.end() && found->second != expected->second) __builtin_trap();
+        if (present != (found != onePass.end()) || (present && found->second != value)) __builtin_trap();
     }
 
     std::vector<std::string> values;

@@ -68,6 +68,21 @@ std::optional<std::string> ReadBytes(const std::string &path) {
     return content.str();
 }
 
+std::vector<std::string> ListEntries(std::string_view list) {
+    std::vector<std::string> entries;
+    std::size_t from = 0;
+    while (from <= list.size()) {
+        std::size_t comma = list.find(',', from);
+        if (comma == std::string_view::npos) comma = list.size();
+        std::string_view entry = list.substr(from, comma - from);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.remove_suffix(1);
+        if (!entry.empty()) entries.emplace_back(entry);
+        from = comma + 1;
+    }
+    return entries;
+}
+
 double JobAgeSeconds(const std::string &jobFile) {
     struct stat st {};
     if (::stat(jobFile.c_str(), &st) != 0) return 0;

@@ -37,6 +37,10 @@ double JobAgeSeconds(const std::string &jobFile);
 std::string CompanionPath(const std::string &jobFile, int index);
 std::string WithExtension(const std::string &jobFile, std::string_view extension);
 
+// The entries of a comma-separated list of a job (ToAddr), blanks around them removed, empty
+// ones left out.
+std::vector<std::string> ListEntries(std::string_view list);
+
 // The lines of a text written with CR LF, without their line ends.
 std::vector<std::string> TextLines(std::string_view content);
 

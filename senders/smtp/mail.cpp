@@ -22,18 +22,6 @@ std::string Trimmed(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::vector<std::string> AddressList(std::string_view list) {
-    std::vector<std::string> addresses;
-    std::size_t from = 0;
-    while (from <= list.size()) {
-        std::size_t comma = list.find(',', from);
-        if (comma == std::string_view::npos) comma = list.size();
-        if (std::string address = Trimmed(list.substr(from, comma - from)); !address.empty()) addresses.push_back(address);
-        from = comma + 1;
-    }
-    return addresses;
-}
-
 std::string Base64(std::string_view bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char *>(out.data()),
@@ -162,7 +150,7 @@ std::optional<Mail> ReadMailJob(const std::string &jobFile, std::string &problem
     mail.account = server->Get("AuthAccount");
     mail.password = server->Get("AuthPassword");
     mail.from = Trimmed(head->Get("FromAddr"));
-    mail.to = AddressList(head->Get("ToAddr"));
+    mail.to = ListEntries(head->Get("ToAddr"));
     if (mail.server.empty() || mail.from.empty() || mail.to.empty()) {
         problem = "the job names no server, sender or recipient";
         return std::nullopt;

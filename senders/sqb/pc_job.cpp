@@ -8,21 +8,6 @@
 namespace wbfax::senders {
 namespace {
 
-std::vector<std::string> Entries(std::string_view list) {
-    std::vector<std::string> entries;
-    std::size_t from = 0;
-    while (from <= list.size()) {
-        std::size_t comma = list.find(',', from);
-        if (comma == std::string_view::npos) comma = list.size();
-        std::string_view entry = list.substr(from, comma - from);
-        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
-        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t')) entry.remove_suffix(1);
-        if (!entry.empty()) entries.emplace_back(entry);
-        from = comma + 1;
-    }
-    return entries;
-}
-
 // A log field: no separator, no line end, at most limit bytes without splitting a character.
 std::string Field(std::string_view text, std::size_t limit, std::uint32_t codePage) {
     std::string field;
@@ -57,7 +42,7 @@ std::optional<PcJob> ReadPcJob(const std::string &jobFile, std::vector<std::stri
         return std::nullopt;
     }
     PcJob pcJob;
-    pcJob.pcs = Entries(head->Get("ToAddr"));
+    pcJob.pcs = ListEntries(head->Get("ToAddr"));
     pcs = pcJob.pcs;
     pcJob.codePage = SourceCodePage(head->Get("CharCode"));
     const std::optional<std::string> body = ReadBytes(CompanionPath(jobFile, 1));
