@@ -112,9 +112,10 @@ TEST_F(Platform, FilesFoldersAndLengths) {
     EXPECT_EQ(ReadFile(Native("Rx\\b.txt")), "new");
 
     // A move never replaces; a replace does.
-    EXPECT_FALSE(platform::MovePath(ModulePath("a.txt"), ModulePath("Rx\\b.txt")));
+    EXPECT_EQ(platform::MovePath(ModulePath("a.txt"), ModulePath("Rx\\b.txt")), platform::MoveOutcome::TargetExists);
     EXPECT_TRUE(platform::PathExists(ModulePath("a.txt")));
-    EXPECT_TRUE(platform::MovePath(ModulePath("a.txt"), ModulePath("Rx\\a.txt")));
+    EXPECT_EQ(platform::MovePath(ModulePath("none.txt"), ModulePath("Rx\\n.txt")), platform::MoveOutcome::Failed);
+    EXPECT_EQ(platform::MovePath(ModulePath("a.txt"), ModulePath("Rx\\a.txt")), platform::MoveOutcome::Moved);
     EXPECT_FALSE(platform::PathExists(ModulePath("a.txt")));
     EXPECT_TRUE(platform::ReplacePath(ModulePath("Rx\\a.txt"), ModulePath("Rx\\b.txt")));
     EXPECT_EQ(ReadFile(Native("Rx\\b.txt")), "12345\r\n");

@@ -1,6 +1,7 @@
 #include "common/job_list.h"
 
 #include "entry/text.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -103,6 +104,10 @@ std::vector<ListEntry> ReadJobList(const std::string &listPath) {
 }
 
 bool MarkJob(const std::string &listPath, const ListEntry &entry) {
+    // The plug-in appends to the list and compacts it under this lock; a mark made meanwhile
+    // could land in a list that is being replaced.
+    const std::size_t slash = listPath.rfind('/');
+    const platform::FolderLock lock(slash == std::string::npos ? "." : slash == 0 ? "/" : listPath.substr(0, slash));
     File file(listPath, O_RDWR);
     if (file.fd() < 0) return false;
     const std::optional<std::string> content = file.ReadAll();

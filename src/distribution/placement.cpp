@@ -1,6 +1,7 @@
 #include "distribution/placement.h"
 
 #include "entry/text.h"
+#include "entry/trace.h"
 #include "platform/platform.h"
 #include "settings/access.h"
 #include "settings/box_list.h"
@@ -75,20 +76,30 @@ std::string MakeUniqueName(std::string_view name, std::string_view folder) {
 
 Placement PlaceReceivedFile(std::uint32_t box, std::string_view ruleFolder, std::string_view receivedPath) {
     const std::string folder = GetBoxFolder(box) + "\\" + std::string(ruleFolder);
-    std::string name = StripCopyNumber(receivedPath);
+    const std::string stripped = StripCopyNumber(receivedPath);
     const bool overWrite = ReadOverWrite() != 0;
-    if (!overWrite) {
-        name = MakeUniqueName(name, folder);
-    } else {
+    if (overWrite) {
         CurrentDirectoryGuard guard;
         EnterOrCreate(folder);
     }
-    const std::string target = folder + "\\" + name;
-    // Deleting the target first would delete a fax that the host wrote to the target itself;
-    // a replacing rename leaves that fax alone. Across volumes it fails and the delete runs.
-    if (overWrite && platform::ReplacePath(receivedPath, target)) return {true, platform::NativePath(target)};
-    platform::RemoveFile(target);
-    if (!platform::MovePath(receivedPath, target)) return {false, std::string(receivedPath)};
+    // Another receive may take the chosen name between the choice and the move: the move never
+    // replaces, and a taken name means the next number (or, when overwriting, another try).
+    constexpr int kTries = 100;
+    platform::MoveOutcome outcome = platform::MoveOutcome::Failed;
+    std::string target;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        target = folder + "\\" + (overWrite ? stripped : MakeUniqueName(stripped, folder));
+        // Deleting the target first would delete a fax that the host wrote to the target itself;
+        // a replacing rename leaves that fax alone. Across volumes it fails and the delete runs.
+        if (overWrite && platform::ReplacePath(receivedPath, target)) return {true, platform::NativePath(target)};
+        if (overWrite) platform::RemoveFile(target);
+        outcome = platform::MovePath(receivedPath, target);
+        if (outcome != platform::MoveOutcome::TargetExists) break;
+    }
+    if (outcome != platform::MoveOutcome::Moved) {
+        TraceSystemError("storing a received fax", std::string(receivedPath) + " -> " + target);
+        return {false, std::string(receivedPath)};
+    }
     return {true, platform::NativePath(target)};
 }
 

@@ -7,6 +7,7 @@
 #include "ui/distribution_list.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace wbfax {
 namespace {
@@ -40,6 +41,14 @@ void ShowSettings(const HostContext &context) {
     m.resourceInstance = m.savedInstance;
 }
 
+// The host calls from one thread, but a threaded host must not run two commands at once: they
+// share the current directory, the rule caches and the sender hand-over. Recursive, because a
+// dialog's message loop may let the host call in again.
+std::recursive_mutex &CommandMutex() {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 }  // namespace
 }  // namespace wbfax
 
@@ -47,6 +56,8 @@ extern "C" std::int32_t WBFAX_CDECL wbCatchExtExpFunc(std::int32_t command, std:
                                                       std::uintptr_t *slots) {
     using namespace wbfax;
     const HostContext context{slots};
+    std::unique_lock<std::recursive_mutex> serial(CommandMutex(), std::defer_lock);
+    if (command >= 2 && command <= 6) serial.lock();
     switch (command) {
     case 1: ReportInformation(context, result); break;
     case 2: ReceiveFax(context); break;

@@ -97,20 +97,23 @@ void CloseStatusBlock() {
 
 int RegisterJob(std::uint32_t jobNumber, const std::string &jobFile, NotifyMode mode) {
     const std::string list = JobListPath(mode);
+    const platform::FolderLock lock(DataFolder());
     if (OsVersionClass() > 1) {
         // Sender programs run under other accounts: a new list is open to everyone.
         if (!platform::CreateFileWithOpenAccess(list, platform::Disposition::OpenExisting))
             platform::CreateFileWithOpenAccess(list, platform::Disposition::CreateNew);
     }
-    platform::Stream out = platform::Stream::Open(list, "at");
-    if (!out) return 0;
-    out.Write(Format("JOB_ID=%04u\nINFO_FNAME=%s\n\n", jobNumber, jobFile.c_str()));
-    return out.Close() ? 1 : 0;
+    if (!platform::AppendLines(list, Format("JOB_ID=%04u\nINFO_FNAME=%s\n\n", jobNumber, jobFile.c_str()))) {
+        TraceSystemError("writing the job list", list);
+        return 0;
+    }
+    return 1;
 }
 
 void CompactJobList(NotifyMode mode) {
     const std::string list = JobListPath(mode);
-    std::vector<std::string> kept;
+    const platform::FolderLock lock(DataFolder());
+    std::string kept;
     std::size_t dropped = 0;
     {
         platform::Stream in = platform::Stream::Open(list, "rt");
@@ -118,13 +121,18 @@ void CompactJobList(NotifyMode mode) {
         char piece[520];
         while (in.ReadLine(piece, sizeof piece)) {
             if (piece[0] == '*') ++dropped;
-            else kept.emplace_back(piece);
+            else kept += piece;
         }
     }
     if (dropped == 0) return;
-    platform::Stream out = platform::Stream::Open(list, "wt");
-    if (!out) return;
-    for (const std::string &line : kept) out.Write(line);
+    std::string bytes;
+    bytes.reserve(kept.size() + kept.size() / 16);
+    for (const char c : kept) {
+        if (c == '\n') bytes += '\r';
+        bytes += c;
+    }
+    // Whole or not at all: a list cut short would lose the jobs still waiting in it.
+    if (!platform::ReplaceFileContent(list, bytes, false)) TraceSystemError("rewriting the job list", list);
 }
 
 int StartOrSignalSender(std::uint32_t jobNumber, const std::string &jobFile, NotifyMode mode) {

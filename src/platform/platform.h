@@ -125,11 +125,41 @@ bool EnterDirectory(std::string_view path);
 bool MakeDirectory(std::string_view path);
 // True when a file or folder of that name exists (relative names: in the current directory).
 bool PathExists(std::string_view path);
-// Never replaces an existing target; across volumes it copies and deletes.
-bool MovePath(std::string_view from, std::string_view to);
+enum class MoveOutcome { Moved, TargetExists, Failed };
+// Never replaces an existing target. Across volumes the copy is staged under a temporary name
+// in the target's folder and appears under the target's name only whole; then the source goes.
+MoveOutcome MovePath(std::string_view from, std::string_view to);
+// Removes the staged copies that a move killed half-way left in the folder.
+void RemoveAbandonedCopies(std::string_view folder);
 // Replaces an existing target in one step, so that readers see the old or the new file whole.
 bool ReplacePath(std::string_view from, std::string_view to);
 bool CopyPath(std::string_view from, std::string_view to, bool failIfExists);
+
+// ---- Shared files ----
+// The lock of one folder's shared files (profile files, the job counter, the job lists),
+// respected by every process and thread until it goes out of scope. Taken again on the thread
+// that holds it, it nests. A holder that dies releases it. Where the folder cannot hold a lock
+// file, only the threads of this process are kept apart.
+class FolderLock {
+public:
+    explicit FolderLock(std::string_view folder);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    std::uintptr_t token_ = 0;
+};
+
+// The whole new content of a file, without a moment where it is missing or half written: the
+// bytes go to a temporary file beside it, are flushed, and replace the old file, which keeps its
+// access rights. A new file gets open access when asked. A failure leaves the old file alone.
+bool ReplaceFileContent(std::string_view path, std::string_view bytes, bool openAccessWhenNew);
+
+// Appends "\n"-ended lines to a text file (written with CR LF) whole or not at all: a write that
+// fails is cut off again, and a last line that a writer killed half-way left unfinished is cut
+// off before.
+bool AppendLines(std::string_view path, std::string_view lines);
 
 // ---- Folder listings, folder names, system errors ----
 struct FolderEntry {

@@ -42,7 +42,20 @@ void WriteNumber(const char *key, std::int32_t value) { WriteText(key, Format("%
 
 void WriteFlag(const char *key, std::int32_t value) { WriteText(key, value == 1 ? "1" : "0"); }
 
+// The folder that holds wbcatch.ini, as the profile writer locks it.
+std::string ConfigFolder() {
+    const std::string &file = ConfigFilePath();
+    std::size_t slash = std::string::npos;
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        if (platform::IsLeadByte(static_cast<std::uint8_t>(file[i])) && i + 1 < file.size()) ++i;
+        else if (file[i] == '\\' || file[i] == '/') slash = i;
+    }
+    return slash == std::string::npos ? platform::WindowsDirectory() : file.substr(0, slash);
+}
+
 }  // namespace
+
+ConfigLock::ConfigLock() : lock_(ConfigFolder()) {}
 
 const std::string &ConfigFilePath() { return ConfigFilePathStorage(); }
 const std::string &DataFolder() { return DataFolderStorage(); }
@@ -154,6 +167,7 @@ void WriteFileSizeWork(std::int32_t value) { WriteNumber("FileSizeWork", value);
 void WriteNotifyDaysWork(std::uint32_t value) { WriteNumber("NotifyDaysWork", static_cast<std::int32_t>(value > 31 ? 31 : value)); }
 
 void CommitWorkSettings() {
+    const ConfigLock lock;
     if (const std::optional<std::string> server = ReadSmtpServerWork(); server && !server->empty())
         WriteText("SMTPServer", server->c_str());
     if (const std::int32_t port = ReadSmtpPortNoWork(); port != 0) WriteNumber("SMTPPortNo", port);
@@ -170,6 +184,7 @@ void DiscardWorkSettings() {
 }
 
 std::int32_t NextJobId() {
+    const ConfigLock lock;
     const std::int32_t read = ReadNumber(kReceive, "JobID", 0);
     std::int32_t job = read;
     std::int32_t next = static_cast<std::int32_t>(static_cast<std::uint32_t>(read) + 1u);

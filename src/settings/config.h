@@ -2,6 +2,8 @@
 // key of wbcatch.ini that the module reads or writes.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,7 +55,18 @@ void WriteNotifyDaysWork(std::uint32_t value);
 
 void CommitWorkSettings();
 void DiscardWorkSettings();
+// Read, advanced and written back as one step: no two receivers get the same number.
 std::int32_t NextJobId();
+
+// Holds the lock of wbcatch.ini against every other process and thread for a read-modify-write
+// that spans several keys; single key writes take it themselves.
+class ConfigLock {
+public:
+    ConfigLock();
+
+private:
+    platform::FolderLock lock_;
+};
 
 // A text setting with the "?" convention, from any section of wbcatch.ini.
 std::optional<std::string> ReadConfigText(const char *section, const char *key, std::uint32_t capacity = 260);

@@ -2,6 +2,7 @@
 
 #include "entry/services.h"
 #include "entry/text.h"
+#include "entry/trace.h"
 #include "settings/access.h"
 
 #include <algorithm>
@@ -163,13 +164,19 @@ std::optional<LineList> ReadAllLines(const std::string &file) {
 }
 
 int WriteAllLines(const LineList &lines, const std::string &file) {
-    platform::Stream out;
-    if (OsVersionClass() >= 2) out = OpenWithOpenAccess(file, "wt", platform::Disposition::CreateAlways);
-    if (!out) out = platform::Stream::Open(file, "wt");
-    if (!out) return 0;
-    bool ok = true;
-    for (const std::string &line : lines) ok = ok && out.Write(line) && out.Write("\n");
-    return out.Close() && ok ? 1 : 0;
+    std::string bytes;
+    for (const std::string &line : lines) {
+        for (const char c : line) {
+            if (c == '\n') bytes += '\r';  // text mode, as the stream wrote it
+            bytes += c;
+        }
+        bytes += "\r\n";
+    }
+    // Replaced whole, so that a reader never meets half a rule file; a new one is open to
+    // everyone on the systems with access lists, as the open-access create would make it.
+    if (platform::ReplaceFileContent(file, bytes, OsVersionClass() >= 2)) return 1;
+    TraceSystemError("writing a rule file", file);
+    return 0;
 }
 
 std::int64_t FileLength(const std::string &file) { return platform::FileLength(file); }

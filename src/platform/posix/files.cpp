@@ -51,15 +51,7 @@ ReadResult ReadWholeFile(const std::string &nativePath, std::string &content) {
 
 bool WriteWholeFile(const std::string &nativePath, std::string_view content) {
     Fd f(::open(nativePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (f.fd < 0) return false;
-    while (!content.empty()) {
-        const ssize_t n = ::write(f.fd, content.data(), content.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(n));
-    }
+    if (f.fd < 0 || !WriteAll(f.fd, content)) return false;
     const int fd = f.fd;
     f.fd = -1;
     return ::close(fd) == 0;

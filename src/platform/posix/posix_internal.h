@@ -21,6 +21,12 @@ struct Fd {
 
 enum class ReadResult { Ok, Missing, Unreadable };
 ReadResult ReadWholeFile(const std::string &nativePath, std::string &content);
+// In place, truncating: only where a file cannot be replaced whole.
 bool WriteWholeFile(const std::string &nativePath, std::string_view content);
+// Every byte, or false with errno set (ENOSPC for a write that takes nothing).
+bool WriteAll(int fd, std::string_view bytes);
+std::string FolderOfNative(const std::string &nativePath);
+// A name in the folder that no other process or thread of ours makes: prefix, pid, counter, suffix.
+std::string UniqueSiblingName(const std::string &folder, const char *prefix, const char *suffix);
 
 }  // namespace wbfax::platform

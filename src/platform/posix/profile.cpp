@@ -524,8 +524,10 @@ OptText Widen(const char *text, std::uint32_t codePage) {
     return DecodeAnsi(text, codePage);
 }
 
+// Replaced whole: a reader in another process sees the old file or the new one, never a
+// truncated one, and a write that fails leaves the old file.
 bool Save(const Profile &profile, const std::string &path, std::uint32_t codePage) {
-    return WriteWholeFile(path, Serialize(profile, codePage));
+    return ReplaceFileContent(path, Serialize(profile, codePage), false);
 }
 
 }  // namespace
@@ -587,6 +589,8 @@ bool ProfileWriteString(const char *section, const char *key, const char *value,
     if (!section) return false;  // without a section only a cache flush is asked for, and reported as failure
     const std::uint32_t codePage = AnsiCodePage();
     const std::string path = ProfilePath(file);
+    // Read, change and write back as one step against every other writer.
+    const FolderLock lock(FolderOfNative(path));
     Opened opened = Open(path, codePage, true);
     if (!opened.ok) return false;
     Profile &profile = opened.profile;

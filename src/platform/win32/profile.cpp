@@ -1,7 +1,7 @@
-// The profile functions are the system's own; the seam only fixes the signatures.
+// The profile functions are the system's own; the seam only fixes the signatures and keeps
+// the module's writers apart.
 #include "platform/platform.h"
-
-#include <windows.h>
+#include "platform/win32/win32_internal.h"
 
 namespace wbfax::platform {
 
@@ -15,6 +15,8 @@ std::uint32_t ProfileGetInt(const char *section, const char *key, std::int32_t d
 }
 
 bool ProfileWriteString(const char *section, const char *key, const char *value, const char *file) {
+    const std::string folder = file ? win32::FolderOf(file) : ".";
+    const FolderLock lock(folder == "." ? WindowsDirectory() : folder);
     return ::WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }
 

@@ -12,6 +12,7 @@
 #undef FreeModule
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace wbfax::platform::win32 {
@@ -41,5 +42,15 @@ private:
 // Administrators, then Everyone, all access, inherited by files and folders inside; sized
 // exactly. Empty when it cannot be built.
 std::vector<unsigned char> InheritableOpenAccessList();
+
+// The folder part of a path; a double-byte character's second byte is no separator.
+inline std::string FolderOf(const std::string &path) {
+    std::size_t slash = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (::IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) ++i;
+        else if (path[i] == '\\' || path[i] == '/') slash = i;
+    }
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
 
 }  // namespace wbfax::platform::win32
