@@ -98,13 +98,15 @@ void CloseStatusBlock() {
 int RegisterJob(std::uint32_t jobNumber, const std::string &jobFile, NotifyMode mode) {
     const std::string list = JobListPath(mode);
     const platform::FolderLock lock(DataFolder());
+    bool created = false;
     if (OsVersionClass() > 1) {
         // Sender programs run under other accounts: a new list is open to everyone.
         if (!platform::CreateFileWithOpenAccess(list, platform::Disposition::OpenExisting))
-            platform::CreateFileWithOpenAccess(list, platform::Disposition::CreateNew);
+            created = platform::CreateFileWithOpenAccess(list, platform::Disposition::CreateNew);
     }
     if (!platform::AppendLines(list, Format("JOB_ID=%04u\nINFO_FNAME=%s\n\n", jobNumber, jobFile.c_str()))) {
         TraceSystemError("writing the job list", list);
+        if (created) platform::RemoveFile(list);  // no empty list for a job that is not in it
         return 0;
     }
     return 1;

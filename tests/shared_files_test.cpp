@@ -1,0 +1,251 @@
+// What receivers at the same time, a receiver killed half-way and a full disk leave behind:
+// every fax once and whole, wbcatch.ini old or new with every host key, distinct job numbers.
+#include "entry/entry.h"
+#include "platform/platform.h"
+#include "quillbox-host/description.h"
+#include "ipc_scratch.h"
+#include "test_support.h"
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <regex>
+#include <set>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <chrono>
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace wbfax {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Counts can be raised for a long run: WBFAX_STRESS=<factor>.
+int Scaled(int count) {
+    const int factor = std::atoi(platform::GetEnvironment("WBFAX_STRESS").value_or("1").c_str());
+    return count * (factor > 0 ? factor : 1);
+}
+
+const std::string kHostKey(3000, 'k');  // a long host value, the last key of the file
+
+class SharedFiles : public test::IpcScratch {
+protected:
+    void SetUp() override {
+        IpcScratch::SetUp();
+        store = root + "/store";
+        incoming = root + "/incoming";
+        fs::create_directories(store);
+        fs::create_directories(incoming);
+        fs::create_directories(DataDir());
+        // No sender program in the program folder: the jobs stay where they were written.
+        ini = "[PATH]\r\nCONF=" + root + "/program\r\n[LANGUAGE]\r\nLanguage=English\r\n[MANAGEMENT]\r\nOverWrite=0\r\n"
+              "[RCVFAX]\r\nUSESMTP=1\r\nSMTPServer=127.0.0.1\r\n[HOST]\r\nLast=" + kHostKey + "\r\n";
+        test::WriteFile(ConfigFile(), ini);
+        test::WriteFile(DataDir() + "/qvscan_f.bin", "3;" + store + ";Box\r\n");
+        test::WriteFile(DataDir() + "/WbFaxRcv003.rfd", "[OTHER]\r\nOtherFile=Inbox;;a@example.org;\r\n");
+    }
+
+    // Command 2 for a fax named scan.tif whose content tells it apart.
+    void Receive(const std::string &folder, const std::string &content) {
+        Put(folder, content);
+        Send(folder);
+    }
+
+    static void Put(const std::string &folder, const std::string &content) {
+        fs::create_directories(folder);
+        test::WriteFile(folder + "/scan.tif", content);
+    }
+
+    static void Send(const std::string &folder) {
+        const std::string file = folder + "/scan.tif";
+        quillbox::Description d;
+        d.adminMail = "fax@example.org";
+        d.remoteName = "Sender";
+        std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
+        std::array<char, 260> path{};
+        std::strncpy(path.data(), file.c_str(), path.size() - 1);
+        std::array<char, 256> name{};
+        std::uint32_t result = 0;
+        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()),
+                                   reinterpret_cast<std::uintptr_t>(block.data()),
+                                   reinterpret_cast<std::uintptr_t>(name.data()), 3};
+        wbCatchExtExpFunc(2, &result, slots);
+    }
+
+    // Stored file contents by name.
+    std::map<std::string, std::string> Stored() const {
+        std::map<std::string, std::string> files;
+        if (fs::exists(store + "/Inbox"))
+            for (const auto &entry : fs::directory_iterator(store + "/Inbox"))
+                files[entry.path().filename().string()] = test::ReadFile(entry.path().string());
+        return files;
+    }
+
+    std::set<unsigned> JobNumbers(std::size_t *files) const {
+        static const std::regex kJob(R"(\d{8}_(\d+)\.tmp)");
+        std::set<unsigned> numbers;
+        *files = 0;
+        for (const auto &entry : fs::directory_iterator(DataDir())) {
+            std::smatch m;
+            const std::string name = entry.path().filename().string();
+            if (!std::regex_match(name, m, kJob)) continue;
+            ++*files;
+            numbers.insert(static_cast<unsigned>(std::stoul(m[1])));
+        }
+        return numbers;
+    }
+
+    void ExpectHostKeysKept() {
+        const std::string now = test::ReadFile(ConfigFile());
+        for (const char *line : {"CONF=", "Language=English", "OverWrite=0", "USESMTP=1"})
+            EXPECT_NE(now.find(line), std::string::npos) << line << " is gone from wbcatch.ini";
+        EXPECT_NE(now.find("Last=" + kHostKey + "\r\n"), std::string::npos) << "the last host key was cut";
+    }
+
+    std::string store, incoming, ini;
+};
+
+std::string Payload(int worker, int n) { return "II*" + std::string(1, '\0') + "fax " + std::to_string(worker) + "/" + std::to_string(n); }
+
+// Same-named faxes from threads and from processes: each is stored once, under its own
+// number, with a job number of its own, and wbcatch.ini keeps every key of the host.
+TEST_F(SharedFiles, ReceiversAtTheSameTimeLoseNothing) {
+    const int workers = 4, each = Scaled(12);
+    std::set<std::string> sent;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < workers; ++t) {
+        for (int n = 0; n < each; ++n) sent.insert(Payload(t, n));
+        threads.emplace_back([&, t] {
+            for (int n = 0; n < each; ++n) Receive(incoming + "/t" + std::to_string(t) + "-" + std::to_string(n), Payload(t, n));
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+#if !defined(_WIN32)
+    std::vector<pid_t> children;
+    for (int p = workers; p < 2 * workers; ++p) {
+        for (int n = 0; n < each; ++n) sent.insert(Payload(p, n));
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int n = 0; n < each; ++n) Receive(incoming + "/p" + std::to_string(p) + "-" + std::to_string(n), Payload(p, n));
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+#endif
+    const std::map<std::string, std::string> stored = Stored();
+    std::set<std::string> contents;
+    for (const auto &[name, content] : stored) contents.insert(content);
+    EXPECT_EQ(stored.size(), sent.size()) << "a fax was lost or replaced";
+    EXPECT_EQ(contents, sent);
+    std::size_t jobFiles = 0;
+    EXPECT_EQ(JobNumbers(&jobFiles).size(), sent.size()) << "two faxes shared a job number";
+    EXPECT_EQ(jobFiles, sent.size());
+    ExpectHostKeysKept();
+}
+
+#if !defined(_WIN32)
+// A receiver killed at a random moment, with the incoming folder on this volume and on another
+// one: the fax is never lost, never stored twice, never partial under a visible name, and
+// wbcatch.ini is the old or the new file.
+TEST_F(SharedFiles, AReceiverKilledAtAnyMomentLosesNoFax) {
+    std::vector<std::string> incomingFolders = {incoming};
+    const std::string otherVolume = "/dev/shm/" + prefix + "incoming";
+    if (fs::create_directories(otherVolume)) incomingFolders.push_back(otherVolume);
+    std::mt19937 random(12345);
+    const int trials = Scaled(25);
+    const std::string big(3 << 20, 'x');  // a copy across volumes takes a while
+    int stored = 0;
+    for (const std::string &folder : incomingFolders) {
+        for (int trial = 0; trial < trials; ++trial) {
+            SCOPED_TRACE(folder + " trial " + std::to_string(trial));
+            const std::string content = Payload(trial, static_cast<int>(folder.size())) + big.substr(0, random() % big.size());
+            const std::string source = folder + "/k" + std::to_string(trial);
+            Put(source, content);
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                Send(source);
+                ::_exit(0);
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+
+            int copies = 0;
+            for (const auto &[name, bytes] : Stored())
+                if (name.rfind(".wbfax~", 0) != 0 && bytes == content) ++copies;
+            const bool atSource = test::Exists(source + "/scan.tif");
+            EXPECT_LE(copies, 1) << "stored twice";
+            EXPECT_TRUE(copies == 1 || atSource) << "the fax is lost";
+            if (atSource) {
+                EXPECT_TRUE(test::ReadFile(source + "/scan.tif") == content) << "the source was changed";
+            }
+            stored += copies;
+            ExpectHostKeysKept();
+        }
+        // A move that finishes clears the staged copies of the killed ones.
+        Receive(folder + "/last", "last");
+        for (const auto &[name, bytes] : Stored()) EXPECT_NE(name.rfind(".wbfax~", 0), 0u) << name << " was left behind";
+        fs::remove_all(store + "/Inbox");
+    }
+    fs::remove_all(otherVolume);
+    EXPECT_GT(stored, 0) << "no receive ever finished: the kills came too early to test anything";
+}
+
+// A full disk: a write that would grow wbcatch.ini fails and leaves it whole, and a receive
+// whose job cannot be written leaves no empty job file or job list behind.
+TEST_F(SharedFiles, AFullDiskCutsNoFile) {
+    const std::string data = DataDir();
+    const std::string saved = root + "/saved";
+    fs::rename(data, saved);
+    fs::create_directories(data);
+    if (::mount("tmpfs", data.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        fs::remove(data);
+        fs::rename(saved, data);
+        GTEST_SKIP() << "no small file system could be mounted here (needs root)";
+    }
+    for (const auto &entry : fs::directory_iterator(saved)) fs::copy(entry.path(), data + "/" + entry.path().filename().string());
+    // Fill what is left.
+    test::WriteFile(data + "/filler", "");
+    {
+        std::FILE *f = std::fopen((data + "/filler").c_str(), "ab");
+        const std::string chunk(1024, 'f');
+        while (std::fwrite(chunk.data(), 1, chunk.size(), f) == chunk.size() && std::fflush(f) == 0) {
+        }
+        std::fclose(f);
+    }
+    const std::string before = test::ReadFile(ConfigFile());
+    EXPECT_FALSE(platform::ProfileWriteString("RCVFAX", "SMTPServerWork", std::string(4096, 's').c_str(), ConfigFile().c_str()));
+    EXPECT_EQ(test::ReadFile(ConfigFile()), before);
+
+    Receive(incoming + "/full", Payload(0, 0));
+    for (const auto &entry : fs::directory_iterator(data)) {
+        const std::string name = entry.path().filename().string();
+        if (name == "filler" || name == ".wbfax.lock") continue;
+        EXPECT_GT(fs::file_size(entry.path()), 0u) << name << " was left empty";
+        EXPECT_EQ(name.find(".wbfax~"), std::string::npos) << name << " was left behind";
+    }
+    ExpectHostKeysKept();
+    ::umount2(data.c_str(), MNT_DETACH);
+    fs::remove_all(data);
+    fs::rename(saved, data);
+}
+#endif
+
+}  // namespace
+}  // namespace wbfax
