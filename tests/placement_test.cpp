@@ -2,6 +2,7 @@
 
 #include "entry/entry.h"
 #include "entry/text.h"
+#include "notification/job_files.h"
 #include "quillbox-host/description.h"
 #include "test_support.h"
 
@@ -62,6 +63,24 @@ TEST_F(JapaneseNames, ASecondByteThatReadsAsABackslashStaysInTheName) {
     EXPECT_EQ(StripCopyNumber(list + "\\" + list + ".tif"), list + ".tif");
     // A lead byte at the very end stands alone.
     EXPECT_EQ(StripCopyNumber("C:\\in\\x\x95"), "x\x95");
+
+    const std::string so = test::ToCodePage("ソ", "CP932");  // 0x83 0x5C
+    const struct {
+        std::string path, posix, directory, name;
+    } paths[] = {
+        {"C:\\in\\" + list + "\\" + so + ".tif", "C:/in/" + list + "/" + so + ".tif", "\\in\\" + list + "\\", so},
+        {"/in/" + list + "/" + so + ".tif", "/in/" + list + "/" + so + ".tif", "/in/" + list + "/", so},
+        {"D:" + list + so + ".tif", "D:" + list + so + ".tif", "", list + so},
+        {"in\\x\x95", "in/x\x95", "in\\", "x\x95"},
+    };
+    for (const auto &p : paths) {
+        const PathParts parts = SplitPath(p.path);
+        EXPECT_EQ(parts.directory, p.directory) << p.path;
+        EXPECT_EQ(parts.name, p.name) << p.path;
+#if !defined(_WIN32)
+        EXPECT_EQ(platform::NativePath(p.path), p.posix);
+#endif
+    }
 }
 
 TEST_F(PlacementTest, OverWriteReplacesTheNameWithoutCopyNumber) {

@@ -266,6 +266,10 @@ TEST_F(ProfileFunctions, DoubleByteCharactersStayWholeInCodePage932) {
     EXPECT_EQ(Get("S", "\x83\x41", "d", 3), std::make_pair(std::string("\x83\x65"), 2u));
     EXPECT_TRUE(Write("S", "\x83\x61", "\x81\x40"));
     EXPECT_EQ(Content(), "[S]\r\n\x83\x41=\x83\x65\x83\x58\x83\x67\r\n\x82\xA0=\x88\x9F\r\n\x83\x61=\x81\x40\r\n[\x83\x5D]\r\nk=1\r\n");
+    // A bare name whose second byte reads as "\" lies in the Windows directory all the same.
+    const std::string bare = "\x95\x5C.ini";
+    ASSERT_TRUE(platform::ProfileWriteString("S", "k", "v", bare.c_str()));
+    EXPECT_EQ(ReadFile(platform::WindowsDirectory() + "/" + bare), "[S]\r\nk=v\r\n");
 }
 #endif
 

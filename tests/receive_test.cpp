@@ -137,6 +137,44 @@ TEST_F(ReceiveWithRules, AnEmptyAdminAddressStopsOnlyMailNotification) {
     EXPECT_EQ(test::ReadFile(trace).find("SMTP Send Param Error"), std::string::npos);
 }
 
+// In code page 932 the second byte of many characters reads as "\": 表 0x95 0x5C, ソ 0x83 0x5C.
+TEST_F(ReceiveWithRules, DoubleByteNamesAreStoredAndNamedWhole) {
+    test::SetEnv("WBFAX_ACP", "932");
+    if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
+    const std::string hyou = test::ToCodePage("表", "CP932"), so = test::ToCodePage("ソ", "CP932");
+    ASSERT_EQ(hyou + so, "\x95\\\x83\\");
+    test::WriteFile(DataDir() + "/WbFaxRcv001.rfd", "[OTHER]\r\nOtherFile=" + hyou + ";;x@example.org;PC01\r\n");
+    const std::string folder = boxFolder + "/" + hyou + "/", name = so + ".tif";
+    const struct {
+        const char *config;
+        std::vector<std::string> job, body;  // lines each file holds
+    } cases[] = {
+        {"[RCVFAX]\r\nUSESMTP=1\r\nADDFFILE=1\r\n",
+         {"(" + name + ")\r\n", "FileName=" + name + "\r\n"},
+         {"\t" + folder + "\r\n", "\t" + name + "\r\n"}},
+        {"[RCVFAX]\r\nUSESMTP=0\r\n", {"(" + name + ")\r\n"}, {"Path=" + folder + "\r\n", "FileName=" + name + "\r\n"}},
+    };
+    for (const auto &c : cases) {
+        test::WriteFile(ConfigFile(), c.config);
+        fax = root + "/" + so + "(3).tif";
+        test::WriteFile(fax, "fax");
+        quillbox::Description d;
+        d.adminMail = "admin@example.org";
+        EXPECT_EQ(Send(d, 1).path, folder + name);
+        EXPECT_EQ(test::ReadFile(folder + name), "fax");
+        EXPECT_FALSE(test::Exists(boxFolder + "/\x95"));
+
+        std::string job;
+        for (const auto &entry : std::filesystem::directory_iterator(DataDir()))
+            if (entry.path().extension() == ".tmp") job = entry.path().string();
+        ASSERT_FALSE(job.empty());
+        const std::string stem = job.substr(0, job.size() - 4);
+        for (const std::string &line : c.job) EXPECT_NE(test::ReadFile(job).find(line), std::string::npos) << line;
+        for (const std::string &line : c.body) EXPECT_NE(test::ReadFile(stem + ".001").find(line), std::string::npos) << line;
+        for (const char *extension : {".tmp", ".001", ".002"}) std::filesystem::remove(stem + extension);
+    }
+}
+
 TEST(DisplayName, PrefersNameThenIdAndDropsListSeparators) {
     EXPECT_EQ(MakeDisplayName("A, B; C", "id"), "A_ B_ C");
     EXPECT_EQ(MakeDisplayName("", "ID;1,2"), "ID_1_2");

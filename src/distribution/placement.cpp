@@ -37,16 +37,9 @@ bool EnterOrCreate(std::string_view folder) {
 }  // namespace
 
 NameParts SplitFileName(std::string_view path) {
-    // As the runtime's splitter: a drive only at the start, and a double-byte character's
-    // second byte (0x5C in many Japanese names) never taken for a separator.
-    std::size_t start = path.size() >= 2 && path[1] == ':' ? 2 : 0;
-    for (std::size_t i = start; i < path.size(); ++i) {
-        if (platform::IsLeadByte(static_cast<std::uint8_t>(path[i])) && i + 1 < path.size()) {
-            ++i;
-        } else if (path[i] == '\\' || path[i] == '/') {
-            start = i + 1;
-        }
-    }
+    // As the runtime's splitter: a drive only at the start.
+    const std::size_t separator = LastSeparator(path);
+    const std::size_t start = separator != std::string_view::npos ? separator + 1 : path.size() >= 2 && path[1] == ':' ? 2 : 0;
     const std::string_view name = path.substr(start);
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos) return {name, {}};

@@ -1,5 +1,7 @@
 #include "entry/text.h"
 
+#include "platform/platform.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -9,6 +11,14 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+std::size_t FindSeparatorIn(std::uint32_t codePage, std::string_view path, std::size_t from) {
+    for (std::size_t i = from; i < path.size(); ++i) {
+        if (path[i] == '\\' || path[i] == '/') return i;
+        if (platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(path[i]))) ++i;
+    }
+    return std::string_view::npos;
+}
 
 }  // namespace
 
@@ -32,6 +42,21 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
+
+std::size_t FindSeparator(std::string_view path, std::size_t from) {
+    return FindSeparatorIn(platform::AnsiCodePage(), path, from);
+}
+
+std::size_t LastSeparator(std::string_view path) {
+    const std::uint32_t codePage = platform::AnsiCodePage();
+    std::size_t last = std::string_view::npos;
+    for (std::size_t at = FindSeparatorIn(codePage, path, 0); at != std::string_view::npos;
+         at = FindSeparatorIn(codePage, path, at + 1))
+        last = at;
+    return last;
+}
+
+bool EndsWithSeparator(std::string_view path) { return !path.empty() && LastSeparator(path) == path.size() - 1; }
 
 std::string Format(const char *format, ...) {
     va_list args;

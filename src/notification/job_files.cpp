@@ -55,7 +55,7 @@ PathParts SplitPath(std::string_view path) {
         parts.drive = std::string(path.substr(0, 2));
         path.remove_prefix(2);
     }
-    const std::size_t separator = path.find_last_of("\\/");
+    const std::size_t separator = LastSeparator(path);
     if (separator != std::string_view::npos) {
         parts.directory = std::string(path.substr(0, separator + 1));
         path.remove_prefix(separator + 1);

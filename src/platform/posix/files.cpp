@@ -27,8 +27,13 @@ std::string BinaryMode(const char *mode) {
 
 std::string NativePath(std::string_view path) {
     std::string native(path);
-    for (char &c : native)
-        if (c == '\\') c = '/';
+    if (native.find('\\') == std::string::npos) return native;
+    // The second byte of a double-byte character may be 0x5C; it belongs to the name.
+    const std::uint32_t codePage = AnsiCodePage();
+    for (std::size_t i = 0; i < native.size(); ++i) {
+        if (IsLeadByteOf(codePage, static_cast<std::uint8_t>(native[i]))) ++i;
+        else if (native[i] == '\\') native[i] = '/';
+    }
     return native;
 }
 

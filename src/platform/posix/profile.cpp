@@ -368,10 +368,10 @@ Key *FindKey(Profile &profile, const Text &sectionArg, const Text &keyArg, bool 
 
 // A name without a folder lies in the Windows directory.
 std::string ProfilePath(const char *file) {
-    std::string_view name = file ? file : "win.ini";
-    if (name.find('\\') == std::string_view::npos && name.find('/') == std::string_view::npos)
-        return WindowsDirectory() + "/" + std::string(name);
-    return NativePath(name);
+    // The native form tells separators from the second bytes of double-byte characters.
+    const std::string name = NativePath(file ? file : "win.ini");
+    if (name.find('/') == std::string::npos) return WindowsDirectory() + "/" + name;
+    return name;
 }
 
 bool IsDirectory(const std::string &path) {
