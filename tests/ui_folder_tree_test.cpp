@@ -40,6 +40,19 @@ TEST_F(CodePage932, TrailBytesAreNeverForbiddenCharacters) {
     }
 }
 
+TEST_F(CodePage932, FolderPathsSplitOnlyAtRealSeparators) {
+    const std::string hyou = test::ToCodePage("表", "CP932"), so = test::ToCodePage("ソ", "CP932");  // 95 5C, 83 5C
+    const std::string box = root + "/" + hyou;
+    fs::create_directories(box + "/" + hyou + "/" + so);
+    FolderTree tree = BuildFolderTree(box);
+    EXPECT_EQ(tree.items[0].name, hyou);
+    EXPECT_TRUE(fs::is_directory(box + "/Rx"));
+    const FolderSelection found = SelectInitialFolder(tree, hyou + "\\" + so);
+    ASSERT_GE(found.item, 0);
+    EXPECT_EQ(found.name, so);
+    EXPECT_EQ(FolderPathOf(tree, found.item), box + "\\" + hyou + "\\" + so);
+}
+
 class FolderTreeTest : public test::ScratchInstall {
 protected:
     void SetUp() override {

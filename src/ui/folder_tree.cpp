@@ -25,10 +25,8 @@ bool IsTrailByte(unsigned char b) {
     }
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 std::string Join(const std::string &folder, std::string_view name) {
-    if (!folder.empty() && IsSeparator(folder.back())) return folder + std::string(name);
+    if (EndsWithSeparator(folder)) return folder + std::string(name);
     return folder + "\\" + std::string(name);
 }
 
@@ -57,8 +55,8 @@ int IsValidFolderName(std::string_view name) {
 }
 
 std::string RootLabel(std::string_view boxFolder) {
-    while (boxFolder.size() > 1 && IsSeparator(boxFolder.back())) boxFolder.remove_suffix(1);
-    const std::size_t last = boxFolder.find_last_of("\\/");
+    while (boxFolder.size() > 1 && EndsWithSeparator(boxFolder)) boxFolder.remove_suffix(1);
+    const std::size_t last = LastSeparator(boxFolder);
     return std::string(last == std::string_view::npos ? boxFolder : boxFolder.substr(last + 1));
 }
 
@@ -129,13 +127,13 @@ void SortChildren(FolderTree &tree, int parent) {
 
 FolderSelection SelectInitialFolder(FolderTree &tree, const std::string &selectedFolder) {
     FolderSelection selection;
-    const std::size_t last = selectedFolder.rfind('\\');
+    const std::size_t last = LastSeparator(selectedFolder);
     selection.name = last == std::string::npos ? selectedFolder : selectedFolder.substr(last + 1);
     selection.relativePath = selectedFolder;
     if (selectedFolder.empty()) return selection;
     int item = 0;
     std::string_view rest = selectedFolder;
-    for (std::size_t slash; (slash = rest.find('\\')) != std::string_view::npos; rest.remove_prefix(slash + 1)) {
+    for (std::size_t slash; (slash = FindSeparator(rest)) != std::string_view::npos; rest.remove_prefix(slash + 1)) {
         item = FindChildFolder(tree, item, rest.substr(0, slash));
         if (item < 0) return selection;
         ExpandFolderItem(tree, item);
