@@ -70,6 +70,10 @@ TEST_F(JapaneseShares, ADoubleByteCharacterMatchesOnlyItself) {
     const std::vector<ShareEntry> shares = {{"FAX", "D:\\" + a + "\\Fax"}};
     EXPECT_EQ(ToUncPathVia("d:\\" + a + "\\FAX\\Box", 3, "", shares, "pc01").name, "\\\\pc01\\FAX\\Box");
     EXPECT_EQ(ToUncPathVia("D:\\" + dzi + "\\Fax\\Box", 3, "", shares, "pc01").found, 0);
+    // A name that ends in a second byte 0x5C keeps it: only a separator is dropped.
+    const std::string hyou = test::ToCodePage("表", "CP932");
+    EXPECT_EQ(ToUncPathVia("D:\\" + a + "\\Fax\\" + hyou, 3, "", shares, "pc01").name, "\\\\pc01\\FAX\\" + hyou);
+    EXPECT_EQ(ToUncPathVia("", 4, "\\\\srv\\" + hyou, shares, "").name, "\\\\srv\\" + hyou);
 }
 
 #if !defined(_WIN32)

@@ -22,7 +22,7 @@ const std::vector<platform::ShareEntry> &ShareList() { return Shares(); }
 
 DriveInfo ResolveNetworkDrivePath(std::string_view path) {
     // The probe makes the last folder count as a folder when the drive is taken from it.
-    const std::string probe = std::string(path) + (!path.empty() && IsSeparator(path.back()) ? "test.txt" : "\\test.txt");
+    const std::string probe = std::string(path) + (EndsWithSeparator(path) ? "test.txt" : "\\test.txt");
     DriveInfo info;
     info.type = platform::DriveTypeOf(probe);
     if (info.type == platform::kDriveRemote) info.universalName = platform::UniversalName(path).value_or("");
@@ -33,7 +33,7 @@ NetworkName ToUncPathVia(std::string_view localPath, std::uint32_t driveType, co
                          const std::vector<platform::ShareEntry> &shares, const std::string &shortHostName) {
     if (driveType == platform::kDriveRemote) {
         std::string name = universalName;
-        if (!name.empty() && name.back() == '\\') name.pop_back();
+        if (EndsWithSeparator(name)) name.pop_back();
         return {1, name};
     }
     if (driveType != platform::kDriveFixed) return {};
@@ -57,7 +57,7 @@ NetworkName ToUncPathVia(std::string_view localPath, std::uint32_t driveType, co
     std::replace(rest.begin(), rest.end(), '/', '\\');
     std::string name = "\\\\" + shortHostName + "\\" + best->name;
     if (!rest.empty()) name += "\\" + rest;
-    if (name.back() == '\\') name.pop_back();
+    if (EndsWithSeparator(name)) name.pop_back();
     return {1, name};
 }
 
