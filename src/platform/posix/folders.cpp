@@ -15,11 +15,23 @@
 namespace wbfax::platform {
 namespace {
 
+// The half-written copy goes; errno keeps the reason it failed.
+bool RemoveFailedCopy(const std::string &to) {
+    const int error = errno;
+    ::unlink(to.c_str());
+    errno = error;
+    return false;
+}
+
 bool CopyContent(const std::string &from, const std::string &to, bool failIfExists) {
     Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.fd < 0) return false;
     struct stat st {};
-    if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (::fstat(in.fd, &st) != 0) return false;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EACCES;  // what Windows answers for a folder
+        return false;
+    }
     Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (failIfExists ? O_EXCL : 0), st.st_mode & 07777));
     if (out.fd < 0) return false;
     char buffer[65536];
@@ -31,19 +43,13 @@ bool CopyContent(const std::string &from, const std::string &to, bool failIfExis
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(out.fd, buffer + done, static_cast<std::size_t>(n - done));
             if (w < 0 && errno == EINTR) continue;
-            if (w < 0) {
-                ::unlink(to.c_str());
-                return false;
-            }
+            if (w < 0) return RemoveFailedCopy(to);
             done += w;
         }
     }
     const int fd = out.fd;
     out.fd = -1;
-    if (::close(fd) != 0) {
-        ::unlink(to.c_str());
-        return false;
-    }
+    if (::close(fd) != 0) return RemoveFailedCopy(to);
     return true;
 }
 
