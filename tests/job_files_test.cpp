@@ -5,6 +5,15 @@
 #include "notification/texts.h"
 #include "ipc_scratch.h"
 
+#include <algorithm>
+#include <optional>
+
+#if !defined(_WIN32)
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace wbfax {
 namespace {
 
@@ -96,23 +105,97 @@ protected:
     std::string fax;
 };
 
-TEST_F(CreatedJob, AMailJobWithoutItsBodyFileLeavesNothingBehind) {
-    test::WriteFile(ConfigFile(), "[RCVFAX]\r\nJobID=9\r\nSMTPServer=smtp.example.org\r\n");
-    // Folders where this minute's and the next minute's body files would go.
-    const platform::LocalTime now = platform::CurrentLocalTime();
-    for (int later = 0; later < 2; ++later) {
-        const int minute = (now.minute + later) % 60, hour = now.minute + later >= 60 ? (now.hour + 1) % 24 : now.hour;
-        fs::create_directories(DataDir() + Format("/%02d%02d%02d%02d_9.001", now.month, now.day, hour, minute));
+#if !defined(_WIN32)
+// While it lives, a write that would make a file of this process longer than limit bytes fails
+// with EFBIG instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        rlimit lowered = saved_;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    NotifyRequest r = StoredFax();
-    r.storedPath = fax;
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
 
-    const JobFiles job = CreateJobFiles(r, kLanguageEnglish, NotifyMode::Mail, true);
-    EXPECT_EQ(job.jobFile, "");
-    EXPECT_EQ(job.jobNumber, 9u);
-    for (const auto &entry : fs::directory_iterator(DataDir())) {
-        const std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "wbcatch.ini" || name == ".wbfax.lock" || entry.is_directory()) << name << " was left behind";
+private:
+    void (*handler_)(int);
+    rlimit saved_{};
+};
+constexpr std::uint32_t kFolderError = EISDIR, kCopyExistsError = EEXIST;
+#else
+constexpr std::uint32_t kFolderError = 5, kCopyExistsError = 80;  // ERROR_ACCESS_DENIED, ERROR_FILE_EXISTS
+#endif
+
+// A job not written whole leaves none of its files, and one trace line says which file and why.
+// A failed copy of the fax only costs the attachment.
+TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
+    const std::string trace = root + "/trace.log";
+    test::SetEnv("WBFAX_TRACE", trace.c_str());
+    enum Obstacle { kBodyIsFolder, kCopyExists, kFileSizeLimit };
+    const std::string longText(70000, '9');  // past the stream's buffer: the write itself fails
+    const struct {
+        NotifyMode mode;
+        Obstacle obstacle;
+        std::string adminMail, remoteNumber;
+        const char *failed;  // the extension of the file the trace names
+        std::uint32_t error;
+    } cases[] = {
+        {NotifyMode::Mail, kBodyIsFolder, "a@example.org", "0311", ".001", kFolderError},
+        {NotifyMode::Pc, kBodyIsFolder, "a@example.org", "0311", ".001", kFolderError},
+        {NotifyMode::Mail, kCopyExists, "a@example.org", "0311", ".002", kCopyExistsError},
+#if !defined(_WIN32)
+        // Within the stream's buffer: the bytes go out, and fail, only when the file is closed.
+        {NotifyMode::Mail, kFileSizeLimit, std::string(2000, 'a'), "0311", ".tmp", EFBIG},
+        {NotifyMode::Mail, kFileSizeLimit, "a@example.org", longText, ".001", EFBIG},
+        {NotifyMode::Pc, kFileSizeLimit, "a@example.org", longText, ".001", EFBIG},
+#endif
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.failed);
+        for (const auto &entry : fs::directory_iterator(DataDir()))
+            if (entry.path().filename() != "wbcatch.ini") fs::remove_all(entry.path());
+        test::WriteFile(ConfigFile(), "[RCVFAX]\r\nJobID=9\r\nSMTPServer=smtp.example.org\r\n");
+        test::WriteFile(trace, "");
+        // This minute's and the next minute's names.
+        const platform::LocalTime now = platform::CurrentLocalTime();
+        for (int later = 0; later < 2; ++later) {
+            const int minute = (now.minute + later) % 60, hour = now.minute + later >= 60 ? (now.hour + 1) % 24 : now.hour;
+            const std::string stem = DataDir() + Format("/%02d%02d%02d%02d_9", now.month, now.day, hour, minute);
+            if (c.obstacle == kBodyIsFolder) fs::create_directories(stem + ".001");
+            if (c.obstacle == kCopyExists) test::WriteFile(stem + ".002", "older");
+        }
+        NotifyRequest r = StoredFax();
+        r.storedPath = fax;
+        r.adminMail = c.adminMail;
+        r.remoteNumber = c.remoteNumber;
+
+        JobFiles job;
+        {
+#if !defined(_WIN32)
+            std::optional<FileSizeLimit> limit;
+            if (c.obstacle == kFileSizeLimit) limit.emplace(1000);
+#endif
+            job = CreateJobFiles(r, kLanguageEnglish, c.mode, true);
+        }
+        const std::string line = test::ReadFile(trace);
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+        EXPECT_NE(line.find(Format("_9%s: ", c.failed)), std::string::npos) << line;
+        EXPECT_NE(line.find(": " + platform::SystemErrorText(c.error)), std::string::npos) << line;
+        if (c.obstacle == kCopyExists) {
+            EXPECT_FALSE(job.jobFile.empty());  // the mail still goes, announcing what it cannot carry
+            continue;
+        }
+        EXPECT_EQ(job.jobFile, "");
+        for (const auto &entry : fs::directory_iterator(DataDir())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "wbcatch.ini" || name == ".wbfax.lock" || entry.is_directory()) << name << " was left behind";
+        }
     }
 }
 

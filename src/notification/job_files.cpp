@@ -2,6 +2,7 @@
 
 #include "distribution/network_path.h"
 #include "entry/text.h"
+#include "entry/trace.h"
 #include "notification/texts.h"
 #include "settings/config.h"
 
@@ -39,12 +40,30 @@ std::string Companion(const std::string &jobFile, const char *extension) {
     return jobFile.substr(0, jobFile.size() - 4) + extension;
 }
 
-bool WriteFile(const std::string &path, const char *mode, const std::string &text) {
-    platform::Stream out = platform::Stream::Open(path, mode);
-    if (!out) return false;
-    out.Write(text);  // write errors after a successful open are not told apart
-    out.Close();
-    return true;
+// One trace line per failure, with the file and the system's reason; the reason is taken
+// before tracing, which makes system calls of its own.
+void TraceFailure(const char *what, const std::string &path) {
+    const std::uint32_t error = platform::LastSystemError();
+    Trace(" Job File %s Error: %s: %s", what, path.c_str(), platform::SystemErrorText(error).c_str());
+}
+
+// A full disk may show at any step, the close included, as buffered bytes go out last.
+bool WriteWhole(platform::Stream &out, const std::string &path, const std::string &text) {
+    const char *step = "Open";
+    if (out) {
+        step = "Write";
+        if (out.Write(text)) {
+            step = "Close";
+            if (out.Close()) return true;
+        }
+    }
+    TraceFailure(step, path);
+    return false;
+}
+
+bool WriteFile(const std::string &path, const std::string &text) {
+    platform::Stream out = platform::Stream::Open(path, "wt");
+    return WriteWhole(out, path, text);
 }
 
 }  // namespace
@@ -179,26 +198,25 @@ JobFiles CreateJobFiles(const NotifyRequest &request, std::uint16_t language, No
     }
     const std::string text = JobFileText(request, language, mode, attach, server, port);
     const std::string body = Companion(jobFile, ".001");
-    bool written = WriteFile(jobFile, "wt", text);
+    const std::string copy = Companion(jobFile, ".002");
+    bool written = WriteFile(jobFile, text);
     if (written && mail) {
         const NetworkName folder = ToUncPath(SplitPath(request.storedPath).drive + SplitPath(request.storedPath).directory);
         const std::string bodyText =
             MailBodyText(request, language, PcNameOfPath(request.storedPath), folder.found == 1 ? folder.name : std::string());
-        // The body file first: a job that cannot have one leaves no copy of the fax behind.
+        // The body file first: a job that cannot have one makes no copy of the fax.
         platform::Stream out = platform::Stream::Open(body, "wt");
-        written = static_cast<bool>(out);
-        if (written) {
-            if (attach) platform::CopyPath(request.storedPath, Companion(jobFile, ".002"), true);  // outcome ignored
-            out.Write(bodyText);
-            out.Close();
-        }
+        // The mail goes without its attachment rather than not at all.
+        if (out && attach && !platform::CopyPath(request.storedPath, copy, true)) TraceFailure("Copy", copy);
+        written = WriteWhole(out, body, bodyText);
     } else if (written) {
         const std::string pcName = PcNameOfPath(request.storedPath);
         // The record tells when it was written, which may be a minute after the job was named.
-        written = WriteFile(body, "wt", PcRecordText(request, language, pcName, platform::CurrentLocalTime()));
+        written = WriteFile(body, PcRecordText(request, language, pcName, platform::CurrentLocalTime()));
     }
     if (!written) {
-        platform::RemoveFile(jobFile);
+        // A sender program must never find a job cut short: none of its files stays.
+        for (const std::string &file : {jobFile, body, copy}) platform::RemoveFile(file);
         job.jobFile.clear();
         return job;
     }
