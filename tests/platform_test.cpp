@@ -9,7 +9,12 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#else
+#include <sys/stat.h>
 #endif
+
+#include <cstdlib>
+#include <filesystem>
 
 namespace wbfax {
 namespace {
@@ -122,6 +127,56 @@ TEST_F(Platform, FilesFoldersAndLengths) {
 
     EXPECT_TRUE(platform::RemoveFile(ModulePath("Rx\\b.txt")));
     EXPECT_FALSE(platform::RemoveFile(ModulePath("Rx\\b.txt")));
+}
+
+// Across volumes a move is staged: the target appears whole, the source goes last, a taken
+// name is refused with both files left alone, and a staged copy whose process is gone is
+// cleared by the next staged move into the folder.
+TEST_F(Platform, MovesAcrossVolumesAreStagedAndNeverReplace) {
+#if defined(_WIN32)
+    const std::string other = "Z:\\dev\\shm";
+#else
+    const std::string other = "/dev/shm";
+#endif
+    if (!test::Exists(other)) GTEST_SKIP() << "no second volume at " << other;
+    const std::string source = other + "\\wbfax-move-" + std::to_string(std::rand()) + ".tif";
+    const std::string content(1 << 20, 'f');
+    WriteFile(platform::NativePath(source), content);
+    WriteFile(Native("taken.tif"), "mine");
+    const std::string abandoned = ".wbfax~999999999~1.part";  // no process has that number
+    WriteFile(Native(abandoned), "half");
+
+    EXPECT_EQ(platform::MovePath(source, ModulePath("taken.tif")), platform::MoveOutcome::TargetExists);
+    EXPECT_EQ(ReadFile(Native("taken.tif")), "mine");
+    EXPECT_TRUE(test::Exists(platform::NativePath(source)));
+    EXPECT_EQ(platform::MovePath(source, ModulePath("new.tif")), platform::MoveOutcome::Moved);
+    EXPECT_FALSE(test::Exists(platform::NativePath(source)));
+    EXPECT_TRUE(ReadFile(Native("new.tif")) == content) << "the copy is not whole";
+    EXPECT_FALSE(test::Exists(Native(abandoned)));
+    for (const auto &entry : std::filesystem::directory_iterator(DataDir()))
+        EXPECT_NE(entry.path().filename().string().rfind(".wbfax~", 0), 0u) << entry.path() << " was left behind";
+}
+
+// A file replaced whole keeps its access rights; a new one gets open access only when asked.
+TEST_F(Platform, AReplacedFileKeepsItsRights) {
+    WriteFile(Native("r.ini"), "old");
+#if !defined(_WIN32)
+    ::chmod(Native("r.ini").c_str(), 0640);
+#endif
+    EXPECT_TRUE(platform::ReplaceFileContent(ModulePath("r.ini"), "new", true));
+    EXPECT_EQ(ReadFile(Native("r.ini")), "new");
+    EXPECT_TRUE(platform::ReplaceFileContent(ModulePath("open.ini"), "x", true));
+    EXPECT_FALSE(platform::ReplaceFileContent(ModulePath("No\\Such\\r.ini"), "x", false));
+#if !defined(_WIN32)
+    struct stat st {};
+    ASSERT_EQ(::stat(Native("r.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(::stat(Native("open.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777u);
+#endif
+    std::size_t files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(DataDir())) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2u) << "a temporary file was left behind";
 }
 
 TEST_F(Platform, CurrentDirectoryCanBeEnteredAndRestored) {

@@ -207,6 +207,54 @@ TEST_F(SharedFiles, AReceiverKilledAtAnyMomentLosesNoFax) {
     EXPECT_GT(stored, 0) << "no receive ever finished: the kills came too early to test anything";
 }
 
+// A commit killed at any moment leaves its boxes for the next commit, which finishes them: no
+// box's edit, deletion or pending setting is lost, and wbcatch.ini keeps the host's keys.
+TEST_F(SharedFiles, ACommitKilledAtAnyMomentIsFinishedByTheNext) {
+    auto command = [](std::int32_t number, std::uintptr_t s1, std::uintptr_t s2 = 0) {
+        static const char kText[] = "", kHandler[] = "WbFaxRcvExt.dll";
+        std::uintptr_t slots[6] = {0, s1, s2, s2, reinterpret_cast<std::uintptr_t>(kText),
+                                   reinterpret_cast<std::uintptr_t>(kHandler)};
+        std::uint32_t result = 0;
+        wbCatchExtExpFunc(number, &result, slots);
+    };
+    const std::string rule3 = DataDir() + "/WbFaxRcv003.rfd", rule5 = DataDir() + "/WbFaxRcv005.rfd";
+    std::mt19937 random(777);
+    int finishedByChild = 0;
+    for (int trial = 0; trial < Scaled(15); ++trial) {
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        test::WriteFile(ConfigFile(), ini);
+        test::WriteFile(rule3, "[OTHER]\r\nOtherFile=Old;;;\r\n");
+        test::WriteFile(rule5, "[OTHER]\r\nOtherFile=Five;;;\r\n");
+        command(4, 1, 3);  // box 3 into editing: its work file is Work001.rfd
+        const std::string work = DataDir() + "/Work001.rfd";
+        ASSERT_TRUE(platform::ProfileWriteString("OTHER", "OtherFile", "New;;;", work.c_str()));
+        command(5, 5);
+        ASSERT_TRUE(platform::ProfileWriteString("RCVFAX", "SMTPServerWork", "new.example", ConfigFile().c_str()));
+
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            command(6, 1);
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        finishedByChild += WIFEXITED(status);
+        ExpectHostKeysKept();
+
+        command(6, 1);
+        EXPECT_NE(test::ReadFile(rule3).find("OtherFile=New;;;"), std::string::npos) << "the edit of box 3 was lost";
+        EXPECT_FALSE(test::Exists(rule5)) << "the deletion of box 5 was lost";
+        const std::string now = test::ReadFile(ConfigFile());
+        EXPECT_NE(now.find("SMTPServer=new.example"), std::string::npos) << "the pending server was lost";
+        for (const char *left : {"wd001", "del005", "SMTPServerWork"}) EXPECT_EQ(now.find(left), std::string::npos) << left;
+        ExpectHostKeysKept();
+    }
+    EXPECT_LT(finishedByChild, Scaled(15)) << "no commit was ever killed half-way";
+}
+
 // A full disk: a write that would grow wbcatch.ini fails and leaves it whole, and a receive
 // whose job cannot be written leaves no empty job file or job list behind.
 TEST_F(SharedFiles, AFullDiskCutsNoFile) {
