@@ -52,7 +52,8 @@ echo "building Windows profile-script.exe with $(basename "$mingw")"
 mkdir -p "$build/win"
 "$mingw" -std=c++17 -O1 -Wall -Wextra -Werror -I"$repo/src" \
     "$repo/tools/profile-script/main.cpp" "$repo/src/platform/win32/profile.cpp" \
-    -static -o "$build/win/profile-script.exe"
+    "$repo/src/platform/win32/shared_files.cpp" "$repo/src/platform/win32/files.cpp" \
+    -static -ladvapi32 -o "$build/win/profile-script.exe"
 windows=$build/win/profile-script.exe
 
 work=$(mktemp -d /tmp/wbfax-profile-compare.XXXXXX)

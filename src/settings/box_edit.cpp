@@ -2,6 +2,7 @@
 
 #include "entry/entry.h"
 #include "entry/text.h"
+#include "entry/trace.h"
 #include "platform/platform.h"
 #include "settings/access.h"
 #include "settings/config.h"
@@ -27,7 +28,8 @@ std::int32_t ReadEditNumber(const std::string &key) {
 }
 
 void WriteEdit(const std::string &key, const char *value) {
-    platform::ProfileWriteString(kEditSection, key.c_str(), value, ConfigFilePath().c_str());
+    if (!platform::ProfileWriteString(kEditSection, key.c_str(), value, ConfigFilePath().c_str()))
+        TraceSystemError("writing wbcatch.ini", ConfigFilePath());
 }
 
 void WriteBoxNumber(const std::string &file, const char *key, std::uint32_t box) {
@@ -53,11 +55,13 @@ bool CommitSlot(int slot, std::vector<std::uint32_t> &committed) {
     const std::string rule = RuleFilePath(box);
     const std::string staged = rule + ".new";
     if (!CopyTextFile(work, staged)) {
+        TraceSystemError("committing a rule file", staged);
         platform::RemoveFile(staged);
         return false;
     }
     RemoveOriginal(staged);
     if (!platform::ReplacePath(staged, rule)) {
+        TraceSystemError("committing a rule file", rule);
         platform::RemoveFile(staged);
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "entry/services.h"
 #include "entry/text.h"
+#include "entry/trace.h"
 #include "platform/platform.h"
 
 #include <array>
@@ -35,7 +36,8 @@ std::int32_t ReadNumber(const char *section, const char *key, std::int32_t defau
 }
 
 void WriteText(const char *key, const char *value) {
-    platform::ProfileWriteString(kReceive, key, value, ConfigFilePath().c_str());
+    if (!platform::ProfileWriteString(kReceive, key, value, ConfigFilePath().c_str()))
+        TraceSystemError("writing wbcatch.ini", ConfigFilePath());
 }
 
 void WriteNumber(const char *key, std::int32_t value) { WriteText(key, Format("%d", value).c_str()); }

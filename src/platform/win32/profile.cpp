@@ -15,8 +15,14 @@ std::uint32_t ProfileGetInt(const char *section, const char *key, std::int32_t d
 }
 
 bool ProfileWriteString(const char *section, const char *key, const char *value, const char *file) {
-    const std::string folder = file ? win32::FolderOf(file) : ".";
-    const FolderLock lock(folder == "." ? WindowsDirectory() : folder);
+    std::string folder = file ? win32::FolderOf(file) : ".";
+    if (folder == ".") {
+        // A name without a folder is the Windows directory's.
+        char windows[MAX_PATH] = "";
+        ::GetWindowsDirectoryA(windows, MAX_PATH);
+        folder = windows;
+    }
+    const FolderLock lock(folder);
     return ::WritePrivateProfileStringA(section, key, value, file) != FALSE;
 }
 
