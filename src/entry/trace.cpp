@@ -23,8 +23,7 @@ void Trace(const char *format, ...) {
 }
 
 void TraceSystemError(const char *what, std::string_view path) {
-    std::string reason = platform::SystemErrorText(platform::LastSystemError());
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ')) reason.pop_back();
+    const std::string reason = platform::SystemErrorText(platform::LastSystemError());
     Trace(" %s failed: %.*s: %s", what, static_cast<int>(path.size()), path.data(), reason.c_str());
 }
 

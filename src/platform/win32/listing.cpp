@@ -40,6 +40,8 @@ std::string SystemErrorText(std::uint32_t code) {
                                      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                      reinterpret_cast<char *>(&text), 0, nullptr);
     std::string out = n && text ? std::string(text, n) : std::string();
+    // The system ends its texts with a line break; a text goes into one line of a trace or a box.
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
     if (text) ::LocalFree(text);
     return out;
 }

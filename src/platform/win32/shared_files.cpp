@@ -3,6 +3,7 @@
 #include "platform/win32/win32_internal.h"
 
 #include <cctype>
+#include <functional>
 
 namespace wbfax::platform {
 namespace {
