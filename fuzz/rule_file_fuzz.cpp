@@ -47,22 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const char *section;
         char letter;
     } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
-    std::map<int, std::string> sections[3];
-    for (std::size_t i = 0; i < 3; ++i) {
-        sections[i] = ReadNumberedKeys(file, kinds[i].section, kinds[i].letter);
-        if (kinds[i].letter == 'F') {
-            for (const SubAddressRule &rule : ParseSubAddressRules(sections[i], 1)) (void)rule.folder.size();
-        } else {
-            for (const NumberRule &rule : ParseNumberRules(sections[i], 0))
-                (void)PatternMatches(rule.kind, StrippedPattern(rule.pattern, rule.kind), "0312345678");
-        }
-    }
+    const RuleFileValues values = ReadRuleFileValues(file);
+    const std::map<int, std::string> *sections[3] = {&values.subAddress, &values.sender, &values.destination};
+    const RuleSet rules = MakeRuleSet(values, size > 1 ? data[1] % 2 : 1);
+    for (const SubAddressRule &rule : rules.subAddress) (void)rule.folder.size();
+    for (const auto *list : {&rules.sender, &rules.destination})
+        for (const NumberRule &rule : *list) (void)PatternMatches(rule.kind, StrippedPattern(rule.pattern, rule.kind), "0312345678");
 
-    // The one-pass reading of a section sees what reading it key by key sees: for the keys it
-    // found and, so that a run stays fast, a few others that the input names.
+    // The one-pass reading sees what reading key by key sees: for the keys it found and, so
+    // that a run stays fast, a few others that the input names.
     const std::size_t chosen = size > 1 ? data[1] % 3 : 0;
     const auto &kind = kinds[chosen];
-    const std::map<int, std::string> &onePass = sections[chosen];
+    const std::map<int, std::string> &onePass = *sections[chosen];
     std::vector<int> asked;
     for (const auto &entry : onePass) asked.push_back(entry.first);
     for (std::size_t i = 2; i < 6 && i < size; ++i) asked.push_back(1 + data[i] % 100);
@@ -75,6 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const bool present = value != "?";  // "?" is no rule in either reading
         const auto found = onePass.find(n);
         if (present != (found != onePass.end()) || (present && found->second != value)) __builtin_trap();
+    }
+    for (const auto &[key, found] : {std::pair{"OtherFile", &values.otherReceived}, std::pair{"TxFile", &values.otherSent}}) {
+        std::string value;
+        const bool present = ReadProfileText("OTHER", key, "?", value, file) > 0 || value != "?";
+        if (present != found->has_value() || (present && **found != value)) __builtin_trap();
     }
 
     std::vector<std::string> values;

@@ -5,7 +5,6 @@
 #include "entry/trace.h"
 #include "notification/notify.h"
 #include "settings/config.h"
-#include "settings/rule_file.h"
 #include "settings/rules.h"
 
 #include <algorithm>
@@ -45,21 +44,15 @@ std::string MakeDisplayName(std::string_view remoteName, std::string_view remote
     return name;
 }
 
-RuleTarget ChooseRule(std::uint32_t box, const ReceiveRecord &record, int useMail) {
-    RuleTarget target;
+RuleTarget ChooseRule(const RuleSet &rules, const ReceiveRecord &record) {
     if (record.dataType == kSentDocument) {
-        LoadDestinationRules(box, useMail);
-        target = FindDestinationRule(box, DestinationKey(record.remoteNumber));
-        if (target.folder.empty()) target = GetOtherRule(box, 0, useMail);
-        return target;
+        RuleTarget target = FindDestinationRule(rules, DestinationKey(record.remoteNumber));
+        return target.folder.empty() ? rules.otherSent : target;
     }
-    LoadSubAddressRules(box, useMail);
-    target = FindSubAddressRule(box, record.fCode);
+    RuleTarget target = FindSubAddressRule(rules, record.fCode);
     if (!target.folder.empty()) return target;
-    LoadSenderRules(box, useMail);
-    target = FindSenderRule(box, SenderKey(record.remoteNumber));
-    if (target.folder.empty()) target = GetOtherRule(box, 1, useMail);
-    return target;
+    target = FindSenderRule(rules, SenderKey(record.remoteNumber));
+    return target.folder.empty() ? rules.otherReceived : target;
 }
 
 void ReceiveFax(const HostContext &context) {
@@ -71,10 +64,11 @@ void ReceiveFax(const HostContext &context) {
 
     const std::string displayName = MakeDisplayName(record.remoteName, record.remoteId);
     const auto box = static_cast<std::uint32_t>(context.Slot(kSlotBox));
-    if (!RuleFileExists(box)) return;
-
+    // One reading of the rule file serves every look-up; a box without one keeps its fax.
     const int useMail = ReadUseSmtp();
-    const RuleTarget target = ChooseRule(box, record, useMail);
+    const RuleSet rules = ReadRuleSet(box, useMail);
+    if (!rules.exists) return;
+    const RuleTarget target = ChooseRule(rules, record);
     char *pathBuffer = context.Pointer<char>(kSlotPath);
     const std::string receivedPath = pathBuffer ? pathBuffer : "";
     const Placement placement = PlaceReceivedFile(box, target.folder, receivedPath);

@@ -18,6 +18,6 @@ std::string MakeDisplayName(std::string_view remoteName, std::string_view remote
 // The rule that a document of the record goes by: for a sent document the destination-number
 // rules, then the fallback for sent documents; otherwise sub-address rules, sender-number rules,
 // then the fallback for received faxes. The first non-empty folder wins.
-RuleTarget ChooseRule(std::uint32_t box, const ReceiveRecord &record, int useMail);
+RuleTarget ChooseRule(const RuleSet &rules, const ReceiveRecord &record);
 
 }  // namespace wbfax

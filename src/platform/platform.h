@@ -106,6 +106,9 @@ enum class Disposition : std::uint32_t { CreateNew = 1, CreateAlways = 2, OpenEx
 // Opens (and closes again) the file for reading and writing; a file this call creates gets the
 // open-access descriptor (everyone, all access).
 bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition);
+// The whole content of a file in one read, as bytes; none when it cannot be opened or read (a
+// folder included).
+std::optional<std::string> ReadFileBytes(std::string_view path);
 // Length of the file, -1 when it cannot be opened.
 std::int64_t FileLength(std::string_view path);
 bool FileExists(std::string_view path);

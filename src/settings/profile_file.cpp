@@ -3,19 +3,14 @@
 #include "entry/services.h"
 #include "entry/text.h"
 #include "entry/trace.h"
-#include "settings/access.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 namespace wbfax {
 namespace {
 
-platform::Stream OpenForReading(const std::string &file) {
-    if (OsVersionClass() >= 2)
-        if (platform::Stream s = OpenWithOpenAccess(file, "rt", platform::Disposition::OpenExisting)) return s;
-    return platform::Stream::Open(file, "rt");
-}
 
 // Positions the reader after the first header of the section; false when there is none.
 bool SeekSection(ProfileLineReader &reader, std::string_view section) {
@@ -49,11 +44,41 @@ std::optional<std::string> FindKeyValue(std::string_view section, std::string_vi
 
 }  // namespace
 
-ProfileLineReader::ProfileLineReader(const std::string &file) : stream_(OpenForReading(file)) {}
+// Opening for reading with open access and an existing-only disposition creates nothing and
+// changes no rights, so one plain read gives the same file.
+ProfileLineReader::ProfileLineReader(const std::string &file) : content_(platform::ReadFileBytes(file)) {}
 
 bool ProfileLineReader::Next(std::string_view &line) {
-    if (!stream_.ReadLine(buffer_, sizeof buffer_)) return false;
-    std::string_view read(buffer_);
+    if (!content_ || stopped_) return false;
+    const char *data = content_->data() + at_;
+    const std::size_t left = content_->size() - at_;
+    const std::size_t window = std::min(left, sizeof buffer_ - 1);
+    const void *lf = std::memchr(data, '\n', window);
+    const std::size_t span = lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - data) + 1 : window;
+    std::size_t n = 0;
+    if (!std::memchr(data, '\r', span) && !std::memchr(data, 0x1A, span)) {
+        std::memcpy(buffer_, data, span);
+        n = span;
+        at_ += span;
+    } else {
+        // As fgets in text mode: CR LF is one LF, a lone CR stays, Ctrl-Z ends the file.
+        while (n < sizeof buffer_ - 1 && at_ < content_->size()) {
+            char c = (*content_)[at_++];
+            if (c == 0x1A) {
+                stopped_ = true;
+                break;
+            }
+            if (c == '\r' && at_ < content_->size() && (*content_)[at_] == '\n') {
+                c = '\n';
+                ++at_;
+            }
+            buffer_[n++] = c;
+            if (c == '\n') break;
+        }
+    }
+    if (n == 0) return false;
+    // Like the C string the line reader hands on, the line ends at a NUL.
+    std::string_view read(buffer_, static_cast<std::size_t>(std::find(buffer_, buffer_ + n, '\0') - buffer_));
     // The last character goes whatever it is: a line break, or the last byte of a file
     // that does not end with one.
     if (!read.empty()) read.remove_suffix(1);
@@ -159,7 +184,6 @@ std::optional<LineList> ReadAllLines(const std::string &file) {
     LineList lines;
     std::string_view line;
     while (reader.Next(line)) lines.emplace_back(line);
-    if (reader.Failed()) return std::nullopt;
     return lines;
 }
 

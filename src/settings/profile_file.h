@@ -37,17 +37,20 @@ int WriteAllLines(const LineList &lines, const std::string &file);
 std::int64_t FileLength(const std::string &file);
 
 // Reads a profile file as the module's reader sees it: lines of at most 2047 characters, each
-// without its last character.
+// without its last character, in the runtime's text mode (CR LF read as LF, Ctrl-Z ends the
+// file). The file is read in one go and split in memory.
 class ProfileLineReader {
 public:
     explicit ProfileLineReader(const std::string &file);
-    bool IsOpen() const { return static_cast<bool>(stream_); }
-    // False at the end of the file or on a read error.
+    // False when the file could not be opened or read.
+    bool IsOpen() const { return content_.has_value(); }
+    // False at the end of the file.
     bool Next(std::string_view &line);
-    bool Failed() const { return stream_.Failed(); }
 
 private:
-    platform::Stream stream_;
+    std::optional<std::string> content_;
+    std::size_t at_ = 0;
+    bool stopped_ = false;  // Ctrl-Z seen
     char buffer_[2048];
 };
 

@@ -14,26 +14,6 @@ constexpr int kFirstKey = 1;
 constexpr int kLastKey = 100;
 constexpr const char *kAbsent = "?";
 
-template <typename Rule>
-struct RuleList {
-    std::uint32_t box = 0;
-    bool loaded = false;
-    std::vector<Rule> rules;
-};
-
-RuleList<SubAddressRule> &SubAddressList() {
-    static RuleList<SubAddressRule> list;
-    return list;
-}
-RuleList<NumberRule> &SenderList() {
-    static RuleList<NumberRule> list;
-    return list;
-}
-RuleList<NumberRule> &DestinationList() {
-    static RuleList<NumberRule> list;
-    return list;
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
@@ -53,23 +33,40 @@ std::string NotifyListOf(std::string_view rest, int useMail) {
     return std::string(useMail == 1 ? mail : pc);
 }
 
-template <typename Rule>
-void Load(RuleList<Rule> &list, std::uint32_t box, std::vector<Rule> rules) {
-    list.box = box;
-    list.loaded = true;
-    list.rules = std::move(rules);
-}
-
 template <typename Rule, typename Matches>
-RuleTarget Find(const RuleList<Rule> &list, std::uint32_t box, Matches &&matches) {
-    if (!list.loaded || list.box != box) return {};
-    for (const Rule &rule : list.rules)
+RuleTarget Find(const std::vector<Rule> &rules, Matches &&matches) {
+    for (const Rule &rule : rules)
         if (matches(rule)) {
             RuleTarget target{rule.folder, rule.notifyList, rule.code, {}};
             if constexpr (std::is_same_v<Rule, NumberRule>) target.pattern = rule.pattern;
             return target;
         }
     return {};
+}
+
+// A line "F001=value" of a numbered section; the first line of a key wins, even when its
+// value is "?".
+void AddNumberedKey(std::map<int, std::string> &values, std::string_view line, char letter) {
+    if (line.size() < 5 || Lower(line[0]) != Lower(letter) || !IsDigit(line[1]) || !IsDigit(line[2]) ||
+        !IsDigit(line[3]) || line[4] != '=')
+        return;
+    const int number = (line[1] - '0') * 100 + (line[2] - '0') * 10 + (line[3] - '0');
+    if (number < kFirstKey || number > kLastKey) return;
+    values.try_emplace(number, line.substr(5));
+}
+
+void DropAbsent(std::map<int, std::string> &values) {
+    for (auto it = values.begin(); it != values.end();) it = it->second == kAbsent ? values.erase(it) : std::next(it);
+}
+
+RuleTarget OtherTarget(const std::optional<std::string> &value, int useMail) {
+    if (!value || *value == kAbsent) return {};
+    std::string_view rest = *value;
+    RuleTarget target;
+    target.folder = NextField(rest);
+    NextField(rest);
+    target.notifyList = NotifyListOf(rest, useMail);
+    return target;
 }
 
 }  // namespace
@@ -102,31 +99,6 @@ bool PatternMatches(PatternKind kind, std::string_view stripped, std::string_vie
     case PatternKind::Containing: return number.find(stripped) != std::string_view::npos;
     }
     return false;
-}
-
-std::map<int, std::string> ReadNumberedKeys(const std::string &file, std::string_view section, char letter) {
-    std::map<int, std::string> values;
-    ProfileLineReader reader(file);
-    if (!reader.IsOpen()) return values;
-    std::string_view line;
-    bool inSection = false;
-    while (reader.Next(line)) {
-        if (!line.empty() && line.front() == '[') {
-            if (inSection) break;  // only the first section of the name counts
-            inSection = IsSectionHeader(line, section);
-            continue;
-        }
-        if (!inSection || line.size() < 5 || Lower(line[0]) != Lower(letter) || !IsDigit(line[1]) ||
-            !IsDigit(line[2]) || !IsDigit(line[3]) || line[4] != '=')
-            continue;
-        const int number = (line[1] - '0') * 100 + (line[2] - '0') * 10 + (line[3] - '0');
-        if (number < kFirstKey || number > kLastKey) continue;
-        const std::string_view value = line.substr(5);
-        // The first line of a key wins, even when its value is "?".
-        values.try_emplace(number, value);
-    }
-    for (auto it = values.begin(); it != values.end();) it = it->second == kAbsent ? values.erase(it) : std::next(it);
-    return values;
 }
 
 std::vector<SubAddressRule> ParseSubAddressRules(const std::map<int, std::string> &values, int useMail) {
@@ -165,46 +137,72 @@ std::vector<NumberRule> ParseNumberRules(const std::map<int, std::string> &value
     return rules;
 }
 
-void LoadSubAddressRules(std::uint32_t box, int useMail) {
-    Load(SubAddressList(), box, ParseSubAddressRules(ReadNumberedKeys(RuleFilePath(box), "FCODE", 'F'), useMail));
+RuleFileValues ReadRuleFileValues(const std::string &file) {
+    RuleFileValues values;
+    ProfileLineReader reader(file);
+    if (!reader.IsOpen()) return values;
+    values.opened = true;
+    struct Numbered {
+        std::string_view section;
+        char letter;
+        std::map<int, std::string> *values;
+        bool seen;
+    } numbered[] = {{"FCODE", 'F', &values.subAddress, false},
+                    {"TSI", 'T', &values.sender, false},
+                    {"DTN", 'D', &values.destination, false}};
+    constexpr int kNone = -1, kOtherSection = 3;
+    bool otherSeen = false;
+    int current = kNone;
+    std::string_view line;
+    while (reader.Next(line)) {
+        if (!line.empty() && line.front() == '[') {
+            // Only the first section of a name counts; a second one is never searched.
+            current = kNone;
+            for (int i = 0; i < 3; ++i)
+                if (!numbered[i].seen && IsSectionHeader(line, numbered[i].section)) {
+                    numbered[i].seen = true;
+                    current = i;
+                }
+            if (current == kNone && !otherSeen && IsSectionHeader(line, "OTHER")) {
+                otherSeen = true;
+                current = kOtherSection;
+            }
+            continue;
+        }
+        if (current == kOtherSection) {
+            if (!values.otherReceived && IsKeyLine(line, "OtherFile")) values.otherReceived = std::string(line.substr(10));
+            else if (!values.otherSent && IsKeyLine(line, "TxFile")) values.otherSent = std::string(line.substr(7));
+        } else if (current != kNone) {
+            AddNumberedKey(*numbered[current].values, line, numbered[current].letter);
+        }
+    }
+    for (const Numbered &kind : numbered) DropAbsent(*kind.values);
+    return values;
 }
 
-void LoadSenderRules(std::uint32_t box, int useMail) {
-    Load(SenderList(), box, ParseNumberRules(ReadNumberedKeys(RuleFilePath(box), "TSI", 'T'), useMail));
+RuleSet MakeRuleSet(const RuleFileValues &values, int useMail) {
+    RuleSet rules;
+    rules.exists = values.opened;
+    rules.subAddress = ParseSubAddressRules(values.subAddress, useMail);
+    rules.sender = ParseNumberRules(values.sender, useMail);
+    rules.destination = ParseNumberRules(values.destination, useMail);
+    rules.otherReceived = OtherTarget(values.otherReceived, useMail);
+    rules.otherSent = OtherTarget(values.otherSent, useMail);
+    return rules;
 }
 
-void LoadDestinationRules(std::uint32_t box, int useMail) {
-    Load(DestinationList(), box, ParseNumberRules(ReadNumberedKeys(RuleFilePath(box), "DTN", 'D'), useMail));
+RuleSet ReadRuleSet(std::uint32_t box, int useMail) { return MakeRuleSet(ReadRuleFileValues(RuleFilePath(box)), useMail); }
+
+RuleTarget FindSubAddressRule(const RuleSet &rules, std::string_view code) {
+    return Find(rules.subAddress, [&](const SubAddressRule &rule) { return rule.code == code; });
 }
 
-const std::vector<SubAddressRule> &SubAddressRules() { return SubAddressList().rules; }
-const std::vector<NumberRule> &SenderRules() { return SenderList().rules; }
-const std::vector<NumberRule> &DestinationRules() { return DestinationList().rules; }
-
-RuleTarget FindSubAddressRule(std::uint32_t box, std::string_view code) {
-    return Find(SubAddressList(), box, [&](const SubAddressRule &rule) { return rule.code == code; });
+RuleTarget FindSenderRule(const RuleSet &rules, std::string_view number) {
+    return Find(rules.sender, [&](const NumberRule &rule) { return PatternMatches(rule.kind, rule.stripped, number); });
 }
 
-RuleTarget FindSenderRule(std::uint32_t box, std::string_view number) {
-    return Find(SenderList(), box,
-                [&](const NumberRule &rule) { return PatternMatches(rule.kind, rule.stripped, number); });
-}
-
-RuleTarget FindDestinationRule(std::uint32_t box, std::string_view number) {
-    return Find(DestinationList(), box,
-                [&](const NumberRule &rule) { return PatternMatches(rule.kind, rule.stripped, number); });
-}
-
-RuleTarget GetOtherRule(std::uint32_t box, int which, int useMail) {
-    std::string value;
-    ReadProfileText("OTHER", which == 0 ? "TxFile" : "OtherFile", kAbsent, value, RuleFilePath(box));
-    if (value == kAbsent) return {};
-    std::string_view rest = value;
-    RuleTarget target;
-    target.folder = NextField(rest);
-    NextField(rest);
-    target.notifyList = NotifyListOf(rest, useMail);
-    return target;
+RuleTarget FindDestinationRule(const RuleSet &rules, std::string_view number) {
+    return Find(rules.destination, [&](const NumberRule &rule) { return PatternMatches(rule.kind, rule.stripped, number); });
 }
 
 std::string SenderKey(std::string_view number) { return Without(number, " "); }

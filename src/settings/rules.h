@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,28 +40,34 @@ struct NumberRule {
     std::string stripped;
 };
 
-// Values of the keys letter + 001 to 100 of the section's first occurrence, by number, in one
-// reading of the file; a value of "?" counts as absent.
-std::map<int, std::string> ReadNumberedKeys(const std::string &file, std::string_view section, char letter);
-
 std::vector<SubAddressRule> ParseSubAddressRules(const std::map<int, std::string> &values, int useMail);
 // Sorted so that the most specific rule comes first.
 std::vector<NumberRule> ParseNumberRules(const std::map<int, std::string> &values, int useMail);
 
-// Module-wide lists, each remembering the box it was loaded for.
-void LoadSubAddressRules(std::uint32_t box, int useMail);
-void LoadSenderRules(std::uint32_t box, int useMail);
-void LoadDestinationRules(std::uint32_t box, int useMail);
-const std::vector<SubAddressRule> &SubAddressRules();
-const std::vector<NumberRule> &SenderRules();
-const std::vector<NumberRule> &DestinationRules();
+// What command 2 takes from a box's rule file, in one reading of it: the keys letter + 001 to
+// 100 of the first FCODE, TSI and DTN sections (a value of "?" counts as absent) and OTHER's
+// OtherFile and TxFile, each as a key-by-key reading finds it.
+struct RuleFileValues {
+    bool opened = false;
+    std::map<int, std::string> subAddress, sender, destination;
+    std::optional<std::string> otherReceived, otherSent;
+};
+RuleFileValues ReadRuleFileValues(const std::string &file);
 
-// The first matching rule of the loaded list; empty when the list belongs to another box.
-RuleTarget FindSubAddressRule(std::uint32_t box, std::string_view code);
-RuleTarget FindSenderRule(std::uint32_t box, std::string_view number);       // blanks removed
-RuleTarget FindDestinationRule(std::uint32_t box, std::string_view number);  // blanks and hyphens removed
-// which 0: sent documents ("TxFile"), 1: received faxes ("OtherFile").
-RuleTarget GetOtherRule(std::uint32_t box, int which, int useMail);
+// A box's rules as the choice of a rule takes them.
+struct RuleSet {
+    bool exists = false;  // the rule file could be read
+    std::vector<SubAddressRule> subAddress;
+    std::vector<NumberRule> sender, destination;
+    RuleTarget otherReceived, otherSent;  // empty when not set
+};
+RuleSet MakeRuleSet(const RuleFileValues &values, int useMail);
+RuleSet ReadRuleSet(std::uint32_t box, int useMail);
+
+// The first matching rule; empty when none matches.
+RuleTarget FindSubAddressRule(const RuleSet &rules, std::string_view code);
+RuleTarget FindSenderRule(const RuleSet &rules, std::string_view number);       // blanks removed
+RuleTarget FindDestinationRule(const RuleSet &rules, std::string_view number);  // blanks and hyphens removed
 
 // A number as the look-ups compare it.
 std::string SenderKey(std::string_view number);

@@ -30,8 +30,7 @@ std::string KeyName(char letter, int key) {
     return name;
 }
 
-void ListSubAddressRules(std::ostringstream &out, const std::string &code) {
-    const auto &rules = wbfax::SubAddressRules();
+void ListSubAddressRules(std::ostringstream &out, const std::vector<wbfax::SubAddressRule> &rules, const std::string &code) {
     out << "sub-address rules, tried in key order, for " << Quoted(code) << ":\n";
     if (rules.empty()) out << "  (none)\n";
     bool won = false;
@@ -63,30 +62,27 @@ void ListNumberRules(std::ostringstream &out, const std::vector<wbfax::NumberRul
 std::string ExplainRule(const WhichRuleCommand &command) {
     wbfax::ModuleStartup(wbfax::platform::ThisModule());
     std::ostringstream out;
-    if (!wbfax::RuleFileExists(command.box)) {
+    const int useMail = wbfax::ReadUseSmtp();
+    const wbfax::RuleSet rules = wbfax::ReadRuleSet(command.box, useMail);
+    if (!rules.exists) {
         out << "box " << command.box << " has no rule file (" << wbfax::platform::NativePath(wbfax::RuleFilePath(command.box))
             << "): a document stays where the host put it\n";
         wbfax::ModuleShutdown();
         return out.str();
     }
-    const int useMail = wbfax::ReadUseSmtp();
     wbfax::ReceiveRecord record;
     record.dataType = command.dataType;
     record.remoteNumber = command.remoteNumber;
     record.fCode = command.subAddress;
-    const wbfax::RuleTarget target = wbfax::ChooseRule(command.box, record, useMail);
+    const wbfax::RuleTarget target = wbfax::ChooseRule(rules, record);
 
-    // The lists as the look-up left them; a list it did not need to load is loaded for the report.
     if (command.dataType == 0) {
-        wbfax::LoadDestinationRules(command.box, useMail);
-        ListNumberRules(out, wbfax::DestinationRules(), 'D', "destination-number", wbfax::DestinationKey(command.remoteNumber));
+        ListNumberRules(out, rules.destination, 'D', "destination-number", wbfax::DestinationKey(command.remoteNumber));
     } else {
-        wbfax::LoadSubAddressRules(command.box, useMail);
-        ListSubAddressRules(out, command.subAddress);
-        wbfax::LoadSenderRules(command.box, useMail);
-        ListNumberRules(out, wbfax::SenderRules(), 'T', "sender-number", wbfax::SenderKey(command.remoteNumber));
+        ListSubAddressRules(out, rules.subAddress, command.subAddress);
+        ListNumberRules(out, rules.sender, 'T', "sender-number", wbfax::SenderKey(command.remoteNumber));
     }
-    const wbfax::RuleTarget fallback = wbfax::GetOtherRule(command.box, command.dataType == 0 ? 0 : 1, useMail);
+    const wbfax::RuleTarget &fallback = command.dataType == 0 ? rules.otherSent : rules.otherReceived;
     out << "fallback (" << (command.dataType == 0 ? "TxFile" : "OtherFile") << "): folder " << Quoted(fallback.folder) << "\n";
 
     out << "winner: ";

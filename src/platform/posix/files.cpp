@@ -41,6 +41,8 @@ ReadResult ReadWholeFile(const std::string &nativePath, std::string &content) {
     Fd f(::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC));
     if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Unreadable;
     content.clear();
+    struct stat st {};
+    if (::fstat(f.fd, &st) == 0 && S_ISREG(st.st_mode)) content.reserve(static_cast<std::size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(f.fd, chunk, sizeof chunk);
@@ -131,6 +133,12 @@ bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition) {
     // The descriptor applies only to a file this call creates, as on Windows.
     if (!existed) ::fchmod(f.fd, kOpenToEveryone);
     return true;
+}
+
+std::optional<std::string> ReadFileBytes(std::string_view path) {
+    std::string content;
+    if (ReadWholeFile(NativePath(path), content) != ReadResult::Ok) return std::nullopt;
+    return content;
 }
 
 std::int64_t FileLength(std::string_view path) {

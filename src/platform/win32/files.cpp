@@ -89,6 +89,21 @@ bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition) {
     return true;
 }
 
+std::optional<std::string> ReadFileBytes(std::string_view path) {
+    const HANDLE file = ::CreateFileA(std::string(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string content;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file, &size)) content.reserve(static_cast<std::size_t>(size.QuadPart));
+    char chunk[65536];
+    bool ok = true;
+    for (DWORD n = 0; (ok = ::ReadFile(file, chunk, sizeof chunk, &n, nullptr) != FALSE) && n > 0;) content.append(chunk, n);
+    ::CloseHandle(file);
+    if (!ok) return std::nullopt;
+    return content;
+}
+
 std::int64_t FileLength(std::string_view path) {
     const int fd = ::_open(std::string(path).c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0) return -1;
