@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -402,6 +405,41 @@ Opened Open(const std::string &path, std::uint32_t codePage, bool forWriting) {
     return {};
 }
 
+// A read parses the file once for as long as it stays the same file: the same identity, size
+// and times (every write of ours renames a new file into place, which is a new identity).
+std::shared_ptr<const Opened> OpenForReading(const std::string &path, std::uint32_t codePage) {
+    struct Cached {
+        struct stat st;
+        std::uint32_t codePage;
+        std::shared_ptr<const Opened> opened;
+    };
+    static std::mutex mutex;
+    static std::map<std::string, Cached> cache;
+    struct stat st {};
+    const bool identified = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    auto same = [&](const struct stat &a) {
+        return a.st_dev == st.st_dev && a.st_ino == st.st_ino && a.st_size == st.st_size &&
+               a.st_mtim.tv_sec == st.st_mtim.tv_sec && a.st_mtim.tv_nsec == st.st_mtim.tv_nsec &&
+               a.st_ctim.tv_sec == st.st_ctim.tv_sec && a.st_ctim.tv_nsec == st.st_ctim.tv_nsec;
+    };
+    if (identified) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        const auto it = cache.find(path);
+        if (it != cache.end() && it->second.codePage == codePage && same(it->second.st)) return it->second.opened;
+    }
+    auto opened = std::make_shared<const Opened>(Open(path, codePage, false));
+    if (identified && opened->ok) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        if (cache.size() > 16) cache.clear();
+        cache[path] = Cached{st, codePage, opened};
+    }
+    return opened;
+}
+
+const Key *FindExistingKey(const Profile &profile, const Text &section, const Text &key) {
+    return FindKey(const_cast<Profile &>(profile), section, key, false);  // without create nothing changes
+}
+
 // ---- The functions on wide characters ----
 
 // lstrcpyn into a buffer of size characters: at most size - 1 and a NUL.
@@ -489,13 +527,13 @@ std::uint32_t GetStringWide(const OptText &section, const OptText &key, const Op
                             std::vector<char32_t> &buffer, const std::string &path, std::uint32_t codePage) {
     Text defaultValue = defaultArg.value_or(Text());
     if (!section) {
-        const Opened opened = Open(path, codePage, false);
-        return opened.ok ? SectionNames(opened.profile, buffer) : 0;
+        const std::shared_ptr<const Opened> opened = OpenForReading(path, codePage);
+        return opened->ok ? SectionNames(opened->profile, buffer) : 0;
     }
     if (!key) {
-        const Opened opened = Open(path, codePage, false);
+        const std::shared_ptr<const Opened> opened = OpenForReading(path, codePage);
         std::uint32_t length = 0;
-        if (opened.ok) length = SectionKeys(opened.profile, *section, buffer);
+        if (opened->ok) length = SectionKeys(opened->profile, *section, buffer);
         else buffer[0] = U'\0';
         if (buffer[0] == U'\0') {
             CopyEntry(buffer, defaultValue);
@@ -509,11 +547,11 @@ std::uint32_t GetStringWide(const OptText &section, const OptText &key, const Op
     while (end > 1 && defaultValue[end - 1] == U' ') --end;
     defaultValue.resize(end);
 
-    Opened opened = Open(path, codePage, false);
-    if (!opened.ok) {
+    const std::shared_ptr<const Opened> opened = OpenForReading(path, codePage);
+    if (!opened->ok) {
         CopyTruncated(buffer, defaultValue);  // no quotes are removed on this path
     } else {
-        const Key *found = FindKey(opened.profile, *section, *key, false);
+        const Key *found = FindExistingKey(opened->profile, *section, *key);
         CopyEntry(buffer, found && found->value ? *found->value : defaultValue);
     }
     return static_cast<std::uint32_t>(Length(buffer));
