@@ -7,7 +7,9 @@
 #include "settings/box_list.h"
 #include "settings/config.h"
 
+#include <iterator>
 #include <optional>
+#include <unordered_set>
 
 namespace wbfax {
 namespace {
@@ -59,12 +61,20 @@ std::string StripCopyNumber(std::string_view path) {
 std::string MakeUniqueName(std::string_view name, std::string_view folder) {
     CurrentDirectoryGuard guard;
     if (!EnterOrCreate(folder)) return std::string(name);
-    const NameParts parts = SplitFileName(name);
     std::string candidate(name);
-    for (int counter = 1; platform::PathExists(candidate); ++counter)
+    if (!platform::PathExists(candidate)) return candidate;
+    // A name with many copies: the folder is listed once rather than probed copy by copy. A
+    // listed name is taken; an unlisted one is still probed, so the choice is the probing one
+    // (the system may match names without regard to case).
+    std::unordered_set<std::string> listed;
+    if (std::optional<std::vector<std::string>> names = platform::ListFolderNames("."))
+        listed.insert(std::make_move_iterator(names->begin()), std::make_move_iterator(names->end()));
+    const NameParts parts = SplitFileName(name);
+    for (int counter = 1;; ++counter) {
         candidate = Format("%.*s(%d)%.*s", static_cast<int>(parts.stem.size()), parts.stem.data(), counter,
                            static_cast<int>(parts.extension.size()), parts.extension.data());
-    return candidate;
+        if (!listed.count(candidate) && !platform::PathExists(candidate)) return candidate;
+    }
 }
 
 Placement PlaceReceivedFile(std::uint32_t box, std::string_view ruleFolder, std::string_view receivedPath) {

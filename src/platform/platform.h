@@ -174,6 +174,8 @@ struct FolderEntry {
 // The entries of the folder, "." and ".." included where the system lists them; none when the
 // folder cannot be listed.
 std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path);
+// Only the names of the folder's entries: one pass, nothing looked up per entry.
+std::optional<std::vector<std::string>> ListFolderNames(std::string_view path);
 // A new name in the same folder for a file or folder; never replaces an existing target.
 bool RenamePath(std::string_view from, std::string_view to);
 // Two texts equal without regard to letter case as the system's default locale compares them

@@ -30,6 +30,17 @@ std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path) {
     return entries;
 }
 
+std::optional<std::vector<std::string>> ListFolderNames(std::string_view path) {
+    DIR *dir = ::opendir(NativePath(path).c_str());
+    if (!dir) return std::nullopt;
+    std::vector<std::string> names;
+    while (const dirent *entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+    const int error = errno;
+    ::closedir(dir);
+    errno = error;
+    return names;
+}
+
 bool RenamePath(std::string_view from, std::string_view to) {
     const std::string source = NativePath(from), target = NativePath(to);
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;

@@ -27,6 +27,15 @@ std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path) {
     return entries;
 }
 
+std::optional<std::vector<std::string>> ListFolderNames(std::string_view path) {
+    std::optional<std::vector<FolderEntry>> entries = ListFolder(path);  // the system hands names and attributes at once
+    if (!entries) return std::nullopt;
+    std::vector<std::string> names;
+    names.reserve(entries->size());
+    for (FolderEntry &entry : *entries) names.push_back(std::move(entry.name));
+    return names;
+}
+
 bool RenamePath(std::string_view from, std::string_view to) {
     return ::MoveFileA(std::string(from).c_str(), std::string(to).c_str()) != FALSE;
 }
