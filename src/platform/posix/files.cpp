@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
@@ -35,6 +36,19 @@ std::string NativePath(std::string_view path) {
         else if (native[i] == '\\') native[i] = '/';
     }
     return native;
+}
+
+bool SettledLongEnough(const struct stat &st) {
+    constexpr long long kSettleNs = 25'000'000;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long age = (static_cast<long long>(now.tv_sec) - st.st_mtim.tv_sec) * 1'000'000'000LL + (now.tv_nsec - st.st_mtim.tv_nsec);
+    return age > kSettleNs;
+}
+
+bool SameFileState(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
 ReadResult ReadWholeFile(const std::string &nativePath, std::string &content) {

@@ -1,11 +1,18 @@
 // Drive types, network names and shares from the mount table and the Samba configuration.
 #include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <iterator>
+#include <mutex>
+#include <poll.h>
+#include <sys/stat.h>
+#include <vector>
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sstream>
@@ -52,10 +59,9 @@ bool Contains(const std::string &point, const std::string &path) {
     return path.compare(0, point.size(), point) == 0 && (path.size() == point.size() || path[point.size()] == '/');
 }
 
-std::optional<Mount> MountOf(std::string_view path) {
-    const std::string real = ExistingRealPath(NativePath(path));
-    std::ifstream table("/proc/self/mounts");
-    std::optional<Mount> best;
+std::vector<Mount> ParseMountTable(const std::string &text) {
+    std::vector<Mount> mounts;
+    std::istringstream table(text);
     std::string line;
     while (std::getline(table, line)) {
         std::istringstream fields(line);
@@ -63,9 +69,45 @@ std::optional<Mount> MountOf(std::string_view path) {
         if (!(fields >> m.source >> m.point >> m.type)) continue;
         m.source = Unescape(m.source);
         m.point = Unescape(m.point);
+        mounts.push_back(std::move(m));
+    }
+    return mounts;
+}
+
+// The mount table is read again only when the kernel says it changed (a poll on the open
+// table reports a change as an exceptional condition), so a notification reads it once.
+std::vector<Mount> MountTable() {
+    static std::mutex mutex;
+    static int fd = -1;
+    static bool loaded = false;
+    static std::vector<Mount> mounts;
+    const std::lock_guard<std::mutex> guard(mutex);
+    if (fd < 0) fd = ::open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+    bool stale = !loaded || fd < 0;
+    if (!stale) {
+        pollfd watch{fd, POLLPRI, 0};
+        stale = ::poll(&watch, 1, 0) > 0 && (watch.revents & (POLLERR | POLLPRI)) != 0;
+    }
+    if (!stale) return mounts;
+    std::string text;
+    if (fd >= 0 && ::lseek(fd, 0, SEEK_SET) == 0) {
+        char chunk[16384];
+        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<std::size_t>(n));
+    } else {
+        std::ifstream table("/proc/self/mounts");
+        text.assign(std::istreambuf_iterator<char>(table), std::istreambuf_iterator<char>());
+    }
+    mounts = ParseMountTable(text);
+    loaded = fd >= 0;
+    return mounts;
+}
+
+std::optional<Mount> MountOf(std::string_view path) {
+    const std::string real = ExistingRealPath(NativePath(path));
+    std::optional<Mount> best;
+    for (const Mount &m : MountTable())
         // Later lines mount over earlier ones at the same point.
         if (Contains(m.point, real) && (!best || m.point.size() >= best->point.size())) best = m;
-    }
     return best;
 }
 
@@ -120,9 +162,11 @@ std::optional<std::string> UniversalName(std::string_view path) {
     return unc;
 }
 
-std::vector<ShareEntry> FileShares() {
+namespace {
+
+std::vector<ShareEntry> ReadShares(const std::string &file) {
     std::vector<ShareEntry> shares;
-    std::ifstream conf(GetEnvironment("WBFAX_SMB_CONF").value_or("/etc/samba/smb.conf"));
+    std::ifstream conf(file);
     std::string line;
     std::string section;
     while (std::getline(conf, line)) {
@@ -140,6 +184,25 @@ std::vector<ShareEntry> FileShares() {
         section.clear();  // one path per share
     }
     return shares;
+}
+
+}  // namespace
+
+// The share list is read again only when its file is another or has changed.
+std::vector<ShareEntry> FileShares() {
+    static std::mutex mutex;
+    static std::string cachedFile;
+    static struct stat cachedStat {};
+    static std::vector<ShareEntry> cached;
+    const std::string file = GetEnvironment("WBFAX_SMB_CONF").value_or("/etc/samba/smb.conf");
+    struct stat st {};
+    const bool known = ::stat(file.c_str(), &st) == 0;
+    const std::lock_guard<std::mutex> guard(mutex);
+    if (known && file == cachedFile && SameFileState(st, cachedStat)) return cached;
+    cached = ReadShares(file);
+    cachedFile = known && SettledLongEnough(st) ? file : std::string();
+    cachedStat = st;
+    return cached;
 }
 
 std::optional<std::string> HostName() {

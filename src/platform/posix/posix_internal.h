@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace wbfax::platform {
@@ -18,6 +19,13 @@ struct Fd {
         if (fd >= 0) ::close(fd);
     }
 };
+
+// Whether what was read of a file can stand for it while its identity, size and times stay the
+// same: file times are coarse (a few milliseconds), so a file changed within that time may
+// change again without showing it.
+bool SettledLongEnough(const struct stat &st);
+// The same file, unchanged, as far as stat can tell.
+bool SameFileState(const struct stat &a, const struct stat &b);
 
 enum class ReadResult { Ok, Missing, Unreadable };
 ReadResult ReadWholeFile(const std::string &nativePath, std::string &content);

@@ -417,18 +417,13 @@ std::shared_ptr<const Opened> OpenForReading(const std::string &path, std::uint3
     static std::map<std::string, Cached> cache;
     struct stat st {};
     const bool identified = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    auto same = [&](const struct stat &a) {
-        return a.st_dev == st.st_dev && a.st_ino == st.st_ino && a.st_size == st.st_size &&
-               a.st_mtim.tv_sec == st.st_mtim.tv_sec && a.st_mtim.tv_nsec == st.st_mtim.tv_nsec &&
-               a.st_ctim.tv_sec == st.st_ctim.tv_sec && a.st_ctim.tv_nsec == st.st_ctim.tv_nsec;
-    };
     if (identified) {
         const std::lock_guard<std::mutex> guard(mutex);
         const auto it = cache.find(path);
-        if (it != cache.end() && it->second.codePage == codePage && same(it->second.st)) return it->second.opened;
+        if (it != cache.end() && it->second.codePage == codePage && SameFileState(it->second.st, st)) return it->second.opened;
     }
     auto opened = std::make_shared<const Opened>(Open(path, codePage, false));
-    if (identified && opened->ok) {
+    if (identified && opened->ok && SettledLongEnough(st)) {
         const std::lock_guard<std::mutex> guard(mutex);
         if (cache.size() > 16) cache.clear();
         cache[path] = Cached{st, codePage, opened};
