@@ -55,10 +55,14 @@ bool ProfileLineReader::Next(std::string_view &line) {
     const std::size_t window = std::min(left, sizeof buffer_ - 1);
     const void *lf = std::memchr(data, '\n', window);
     const std::size_t span = lf ? static_cast<std::size_t>(static_cast<const char *>(lf) - data) + 1 : window;
+    // The usual line: no Ctrl-Z, and no CR but the one of a closing CR LF.
+    const bool crLf = lf && span >= 2 && data[span - 2] == '\r';
+    const std::size_t body = crLf ? span - 2 : span;
     std::size_t n = 0;
-    if (!std::memchr(data, '\r', span) && !std::memchr(data, 0x1A, span)) {
-        std::memcpy(buffer_, data, span);
-        n = span;
+    if (!std::memchr(data, '\r', body) && !std::memchr(data, 0x1A, span)) {
+        std::memcpy(buffer_, data, body);
+        n = body;
+        if (crLf) buffer_[n++] = '\n';
         at_ += span;
     } else {
         // As fgets in text mode: CR LF is one LF, a lone CR stays, Ctrl-Z ends the file.
