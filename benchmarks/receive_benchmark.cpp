@@ -3,8 +3,9 @@
 // when a job is written, write the job file, its body and the list entry. A sender double in
 // this process takes the job messages, so nothing is forked and the run reaches a steady state.
 #include "entry/entry.h"
-#include "entry/module.h"
-#include "entry/text.h"
+#include "base/module.h"
+#include "entry/startup.h"
+#include "base/text.h"
 #include "notification/sender.h"
 #include "platform/platform.h"
 #include "quillbox-host/description.h"

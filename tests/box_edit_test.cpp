@@ -1,7 +1,7 @@
 #include "settings/box_edit.h"
 
 #include "entry/entry.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "settings/profile_file.h"

@@ -1,7 +1,9 @@
 // The exported entry point and the module-wide services.
+#include "ui/help.h"
 #include "entry/entry.h"
-#include "entry/module.h"
-#include "entry/services.h"
+#include "base/module.h"
+#include "entry/startup.h"
+#include "base/services.h"
 #include "test_support.h"
 
 #include <array>

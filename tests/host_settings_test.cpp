@@ -8,7 +8,7 @@
 #include "quillbox-host/rule_tester.h"
 #include "quillbox-host/settings_commands.h"
 #include "quillbox-host/texts.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "settings/config.h"
 #include "settings/profile_file.h"
 #include "test_support.h"

@@ -2,7 +2,7 @@
 // prefix and share list, removed again afterwards.
 #pragma once
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "notification/sender.h"
 #include "platform/platform.h"
 #include "test_support.h"

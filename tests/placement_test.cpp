@@ -1,7 +1,7 @@
 #include "distribution/placement.h"
 
 #include "entry/entry.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "notification/job_files.h"
 #include "quillbox-host/description.h"
 #include "test_support.h"

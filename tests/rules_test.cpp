@@ -1,7 +1,7 @@
 #include "settings/rules.h"
 
 #include "distribution/receive.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "settings/profile_file.h"
 #include "settings/rule_file.h"
 #include "test_support.h"

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
-#include "entry/module.h"
+#include "base/module.h"
+#include "entry/startup.h"
 #include "platform/platform.h"
 
 #include <algorithm>

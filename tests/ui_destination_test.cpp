@@ -2,7 +2,7 @@
 // the address lists, the rule value per kind and where it is written, this computer's names,
 // and the mail address window.
 #include "distribution/network_path.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "settings/box_edit.h"
 #include "settings/profile_file.h"

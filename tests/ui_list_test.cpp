@@ -2,8 +2,8 @@
 // shows per kind, New, Edit and Delete on the work file, the list views' shared rules, and
 // command 3.
 #include "entry/entry.h"
-#include "entry/module.h"
-#include "entry/text.h"
+#include "base/module.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "settings/box_edit.h"
 #include "settings/profile_file.h"

@@ -1,6 +1,6 @@
 #include "common/charset.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <array>
 #include <cerrno>

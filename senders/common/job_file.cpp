@@ -1,6 +1,6 @@
 #include "common/job_file.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <ctime>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "common/job_list.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 #include <cstdio>

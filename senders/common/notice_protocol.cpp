@@ -1,6 +1,6 @@
 #include "common/notice_protocol.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -2,7 +2,7 @@
 
 #include "common/job_file.h"
 
-#include "entry/trace.h"
+#include "base/trace.h"
 #include "notification/sender.h"
 #include "platform/platform.h"
 #include "settings/config.h"

@@ -1,7 +1,7 @@
 // quillbox-notice: the PC side of the notice protocol. Listens, and prints every notice that
 // arrives, one block per notice.
 #include "common/notice_protocol.h"
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // PF_SMTP.exe: sends the plug-in's mail jobs through the mail server each job names.
 #include "common/job_file.h"
 #include "common/sender_program.h"
-#include "entry/trace.h"
+#include "base/trace.h"
 #include "notification/sender.h"
 #include "settings/config.h"
 #include "smtp/mail.h"

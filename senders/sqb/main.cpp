@@ -6,8 +6,8 @@
 //   WBFAX_NOTICE_TIMEOUT_MS  each step of one notice (default 10000)
 #include "common/job_file.h"
 #include "common/sender_program.h"
-#include "entry/text.h"
-#include "entry/trace.h"
+#include "base/text.h"
+#include "base/trace.h"
 #include "notification/sender.h"
 #include "platform/platform.h"
 #include "settings/config.h"

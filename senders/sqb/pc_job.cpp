@@ -2,7 +2,7 @@
 
 #include "common/charset.h"
 #include "common/job_file.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 
 namespace wbfax::senders {

@@ -1,6 +1,6 @@
 #include "distribution/network_path.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 

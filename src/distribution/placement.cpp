@@ -1,7 +1,7 @@
 #include "distribution/placement.h"
 
-#include "entry/text.h"
-#include "entry/trace.h"
+#include "base/text.h"
+#include "base/trace.h"
 #include "platform/platform.h"
 #include "settings/access.h"
 #include "settings/box_list.h"

@@ -2,7 +2,7 @@
 
 #include "distribution/placement.h"
 #include "distribution/receive_description.h"
-#include "entry/trace.h"
+#include "base/trace.h"
 #include "notification/notify.h"
 #include "settings/config.h"
 #include "settings/rules.h"

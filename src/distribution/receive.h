@@ -2,7 +2,7 @@
 #pragma once
 
 #include "distribution/receive_description.h"
-#include "entry/host_context.h"
+#include "base/host_context.h"
 #include "settings/rules.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #include "distribution/receive_description.h"
 
-#include "entry/trace.h"
+#include "base/trace.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 #include "entry/entry.h"
 
 #include "distribution/receive.h"
-#include "entry/host_context.h"
-#include "entry/module.h"
+#include "base/host_context.h"
+#include "base/module.h"
 #include "settings/box_edit.h"
 #include "ui/distribution_list.h"
 

@@ -13,12 +13,3 @@
 
 extern "C" WBFAX_EXPORT std::int32_t WBFAX_CDECL wbCatchExtExpFunc(std::int32_t command, std::uint32_t *result,
                                                                     std::uintptr_t *context);
-
-namespace wbfax {
-
-constexpr const char *kVersionText = "2.2.2";
-constexpr const char *kDisplayName = "QV-Network FAX Receive Handler";
-constexpr const char *kModuleFileName = "WbFaxRcvExt.dll";
-constexpr const char *kLanguageModuleName = "WbFaxRcvLC.dll";
-
-}  // namespace wbfax

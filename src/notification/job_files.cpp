@@ -1,8 +1,8 @@
 #include "notification/job_files.h"
 
 #include "distribution/network_path.h"
-#include "entry/text.h"
-#include "entry/trace.h"
+#include "base/text.h"
+#include "base/trace.h"
 #include "notification/texts.h"
 #include "settings/config.h"
 

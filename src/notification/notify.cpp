@@ -1,7 +1,7 @@
 #include "notification/notify.h"
 
 #include "distribution/network_path.h"
-#include "entry/module.h"
+#include "base/module.h"
 #include "notification/sender.h"
 #include "notification/texts.h"
 #include "settings/config.h"

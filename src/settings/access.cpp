@@ -1,6 +1,6 @@
 #include "settings/access.h"
 
-#include "entry/services.h"
+#include "base/services.h"
 
 namespace wbfax {
 

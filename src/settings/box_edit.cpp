@@ -1,8 +1,8 @@
 #include "settings/box_edit.h"
 
-#include "entry/entry.h"
-#include "entry/text.h"
-#include "entry/trace.h"
+#include "base/module.h"
+#include "base/text.h"
+#include "base/trace.h"
 #include "platform/platform.h"
 #include "settings/access.h"
 #include "settings/config.h"

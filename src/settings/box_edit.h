@@ -3,7 +3,7 @@
 // file of an edit slot; only a commit turns work files into rule files.
 #pragma once
 
-#include "entry/host_context.h"
+#include "base/host_context.h"
 
 #include <cstdint>
 #include <string>

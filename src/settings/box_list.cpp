@@ -1,7 +1,7 @@
 #include "settings/box_list.h"
 
-#include "entry/services.h"
-#include "entry/text.h"
+#include "base/services.h"
+#include "base/text.h"
 #include "settings/access.h"
 
 #include <string_view>

@@ -1,8 +1,8 @@
 #include "settings/config.h"
 
-#include "entry/services.h"
-#include "entry/text.h"
-#include "entry/trace.h"
+#include "base/services.h"
+#include "base/text.h"
+#include "base/trace.h"
 #include "platform/platform.h"
 
 #include <array>

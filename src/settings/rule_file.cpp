@@ -1,6 +1,6 @@
 #include "settings/rule_file.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 

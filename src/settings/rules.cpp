@@ -1,6 +1,6 @@
 #include "settings/rules.h"
 
-#include "entry/services.h"
+#include "base/services.h"
 #include "settings/profile_file.h"
 #include "settings/rule_file.h"
 

@@ -1,7 +1,7 @@
 #include "ui/destination.h"
 
 #include "distribution/network_path.h"
-#include "entry/text.h"
+#include "base/text.h"
 #include "settings/config.h"
 #include "settings/profile_file.h"
 #include "ui/folder_tree.h"

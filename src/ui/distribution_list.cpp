@@ -1,7 +1,7 @@
 #include "ui/distribution_list.h"
 
-#include "entry/services.h"
-#include "entry/text.h"
+#include "base/services.h"
+#include "base/text.h"
 #include "settings/box_edit.h"
 #include "settings/profile_file.h"
 #include "settings/rule_file.h"

@@ -3,7 +3,7 @@
 // and calls these functions for its buttons.
 #pragma once
 
-#include "entry/host_context.h"
+#include "base/host_context.h"
 #include "platform/platform.h"
 #include "settings/rules.h"
 

@@ -1,6 +1,6 @@
 #include "ui/environment.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "ui/messages.h"

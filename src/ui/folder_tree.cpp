@@ -1,7 +1,7 @@
 #include "ui/folder_tree.h"
 
-#include "entry/module.h"
-#include "entry/text.h"
+#include "base/module.h"
+#include "base/text.h"
 #include "platform/platform.h"
 #include "ui/list_view.h"
 #include "ui/messages.h"

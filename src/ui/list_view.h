@@ -2,7 +2,7 @@
 // numbers that sorting goes by, header-click sorting and the look-up of a row.
 #pragma once
 
-#include "entry/text.h"
+#include "base/text.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "ui/messages.h"
 
-#include "entry/module.h"
+#include "base/module.h"
 
 #include <iterator>
 

@@ -1,7 +1,8 @@
 #include "quillbox-host/rule_tester.h"
 
 #include "distribution/receive.h"
-#include "entry/module.h"
+#include "base/module.h"
+#include "entry/startup.h"
 #include "settings/config.h"
 #include "settings/rule_file.h"
 #include "settings/rules.h"

@@ -1,6 +1,7 @@
 #include "quillbox-host/settings_commands.h"
 
-#include "entry/module.h"
+#include "base/module.h"
+#include "entry/startup.h"
 #include "platform/platform.h"
 #include "quillbox-host/texts.h"
 #include "settings/rule_file.h"

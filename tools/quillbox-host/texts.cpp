@@ -1,6 +1,6 @@
 #include "quillbox-host/texts.h"
 
-#include "entry/text.h"
+#include "base/text.h"
 #include "settings/config.h"
 
 namespace quillbox {

@@ -15,7 +15,8 @@
 //   finish N             command 6 with mode word N (1 commits, anything else discards)
 //   read                 prints every receive setting as the module reads it
 #include "entry/entry.h"
-#include "entry/module.h"
+#include "base/module.h"
+#include "entry/startup.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 

@@ -1,5 +1,6 @@
 // Start-up and shut-down of the shared object, in the place of the Windows loader's calls.
-#include "entry/module.h"
+#include "base/module.h"
+#include "entry/startup.h"
 
 namespace {
 

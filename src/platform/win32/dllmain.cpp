@@ -1,5 +1,6 @@
 // The loader's calls into the DLL.
-#include "entry/module.h"
+#include "base/module.h"
+#include "entry/startup.h"
 #include "platform/win32/win32_internal.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {

@@ -1,6 +1,6 @@
 #include "platform/win32/ui/controls.h"
 
-#include "entry/module.h"
+#include "base/module.h"
 
 #include <algorithm>
 

@@ -1,7 +1,8 @@
 // Dialog 104, the destination settings: one rule's code, its storage folder in the folder tree
 // and its notification addresses. The checks, the rule written and everything the tree does on
 // the disk are decided in ui/; this file keeps the controls in step with those decisions.
-#include "entry/services.h"
+#include "ui/help.h"
+#include "base/services.h"
 #include "platform/win32/ui/controls.h"
 #include "platform/win32/ui/dialogs.h"
 #include "resources/dialog_ids.h"

@@ -1,6 +1,7 @@
 // Dialog 102, the environment settings: the receive-notification settings of all boxes. What is
 // shown, which fields are open and what OK writes are decided in ui/environment.
-#include "entry/services.h"
+#include "ui/help.h"
+#include "base/services.h"
 #include "platform/win32/ui/controls.h"
 #include "platform/win32/ui/dialogs.h"
 #include "resources/dialog_ids.h"

@@ -1,6 +1,6 @@
 // Window 110, the error log: the failed PC notifications of sqb_NTFY.log, read by ui/error_log.
 // Modeless; several may be open, each with rows of its own.
-#include "entry/module.h"
+#include "base/module.h"
 #include "platform/win32/ui/controls.h"
 #include "platform/win32/ui/dialogs.h"
 #include "resources/dialog_ids.h"

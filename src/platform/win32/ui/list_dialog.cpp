@@ -1,6 +1,7 @@
 // Dialog 101, the distribution settings list: the rows of one condition kind of the box's work
 // rule file. What the buttons do to the file and to the rows is decided in ui/.
-#include "entry/services.h"
+#include "ui/help.h"
+#include "base/services.h"
 #include "platform/win32/ui/controls.h"
 #include "platform/win32/ui/dialogs.h"
 #include "resources/dialog_ids.h"

@@ -1,8 +1,7 @@
-#include "entry/services.h"
+#include "base/services.h"
 
-#include "entry/module.h"
-#include "entry/text.h"
-#include "settings/config.h"
+#include "base/module.h"
+#include "base/text.h"
 
 namespace wbfax {
 
@@ -62,18 +61,6 @@ std::optional<platform::FontSpec> ChooseUiFont(std::uint32_t codePage, std::stri
     default: return std::nullopt;
     }
     return font;
-}
-
-std::string HelpTarget(std::string_view configFolder) {
-    constexpr std::string_view kTarget = "WBFAXRCVEXT.HLP>CONTREF";
-    if (configFolder.empty()) return std::string(kTarget);
-    return std::string(configFolder) + "\\" + std::string(kTarget);
-}
-
-void ShowHelp(platform::WindowHandle window, std::uint32_t contextId) {
-    constexpr std::uint32_t kHelpContextCommand = 1;
-    const std::string target = HelpTarget(ReadConfigFolder().value_or(""));
-    platform::OpenHelp(window, target.c_str(), kHelpContextCommand, contextId);
 }
 
 std::string_view NextField(std::string_view &text) {

@@ -7,6 +7,11 @@
 
 namespace wbfax {
 
+constexpr const char *kVersionText = "2.2.2";
+constexpr const char *kDisplayName = "QV-Network FAX Receive Handler";
+constexpr const char *kModuleFileName = "WbFaxRcvExt.dll";
+constexpr const char *kLanguageModuleName = "WbFaxRcvLC.dll";
+
 struct ModuleState {
     platform::ModuleHandle resourceInstance = 0;
     platform::ModuleHandle savedInstance = 0;
@@ -17,9 +22,5 @@ struct ModuleState {
 };
 
 ModuleState &Module();
-
-// Process attach and detach.
-void ModuleStartup(platform::ModuleHandle self);
-void ModuleShutdown();
 
 }  // namespace wbfax

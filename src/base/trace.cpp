@@ -1,4 +1,4 @@
-#include "entry/trace.h"
+#include "base/trace.h"
 
 #include "platform/platform.h"
 

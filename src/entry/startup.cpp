@@ -1,14 +1,10 @@
-#include "entry/module.h"
+#include "entry/startup.h"
 
-#include "entry/services.h"
+#include "base/module.h"
+#include "base/services.h"
 #include "settings/config.h"
 
 namespace wbfax {
-
-ModuleState &Module() {
-    static ModuleState state;
-    return state;
-}
 
 void ModuleStartup(platform::ModuleHandle self) {
     ModuleState &m = Module();

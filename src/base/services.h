@@ -23,11 +23,6 @@ std::optional<std::string> SpecialFolder(int folder);
 // own font serves.
 std::optional<platform::FontSpec> ChooseUiFont(std::uint32_t codePage, std::string_view language);
 
-// Help file target: configuration folder + "\WBFAXRCVEXT.HLP>CONTREF".
-std::string HelpTarget(std::string_view configFolder);
-enum HelpContext : std::uint32_t { kHelpDistributionList = 257, kHelpEnvironment = 258, kHelpDestination = 260 };
-void ShowHelp(platform::WindowHandle window, std::uint32_t contextId);
-
 // Splits the first ";"-separated field off text.
 std::string_view NextField(std::string_view &text);
 

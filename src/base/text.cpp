@@ -1,4 +1,4 @@
-#include "entry/text.h"
+#include "base/text.h"
 
 #include "platform/platform.h"
 
