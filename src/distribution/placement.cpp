@@ -81,10 +81,9 @@ Placement PlaceReceivedFile(std::uint32_t box, std::string_view ruleFolder, std:
     const std::string folder = GetBoxFolder(box) + "\\" + std::string(ruleFolder);
     const std::string stripped = StripCopyNumber(receivedPath);
     const bool overWrite = ReadOverWrite() != 0;
-    if (overWrite) {
-        CurrentDirectoryGuard guard;
-        EnterOrCreate(folder);
-    }
+    // Entering the folder only to learn that it exists would change and restore the current
+    // directory; creating it tells the same (an existing folder refuses) in one call.
+    if (overWrite && platform::MakeDirectory(folder)) GrantOpenAccess(folder);
     // Another receive may take the chosen name between the choice and the move: the move never
     // replaces, and a taken name means the next number (or, when overwriting, another try).
     constexpr int kTries = 100;
