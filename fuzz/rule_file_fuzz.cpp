@@ -47,9 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const char *section;
         char letter;
     } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
-    const RuleFileValues values = ReadRuleFileValues(file);
-    const std::map<int, std::string> *sections[3] = {&values.subAddress, &values.sender, &values.destination};
-    const RuleSet rules = MakeRuleSet(values, size > 1 ? data[1] % 2 : 1);
+    const RuleFileValues read = ReadRuleFileValues(file);
+    const std::map<int, std::string> *sections[3] = {&read.subAddress, &read.sender, &read.destination};
+    const RuleSet rules = MakeRuleSet(read, size > 1 ? data[1] % 2 : 1);
     for (const SubAddressRule &rule : rules.subAddress) (void)rule.folder.size();
     for (const auto *list : {&rules.sender, &rules.destination})
         for (const NumberRule &rule : *list) (void)PatternMatches(rule.kind, StrippedPattern(rule.pattern, rule.kind), "0312345678");
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const auto found = onePass.find(n);
         if (present != (found != onePass.end()) || (present && found->second != value)) __builtin_trap();
     }
-    for (const auto &[key, found] : {std::pair{"OtherFile", &values.otherReceived}, std::pair{"TxFile", &values.otherSent}}) {
+    for (const auto &[key, found] : {std::pair{"OtherFile", &read.otherReceived}, std::pair{"TxFile", &read.otherSent}}) {
         std::string value;
         const bool present = ReadProfileText("OTHER", key, "?", value, file) > 0 || value != "?";
         if (present != found->has_value() || (present && **found != value)) __builtin_trap();
