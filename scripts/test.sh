@@ -11,7 +11,8 @@ source "$here/scripts/ensure-packages.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
 fuzz_seconds=${WBFAX_FUZZ_SECONDS:-20}
 
-step() { printf '\n=== %s\n' "$*"; }
+# Each step says when it starts, in seconds since the start.
+step() { printf '\n=== %s (at %ds)\n' "$*" "$SECONDS"; }
 
 step "native build and tests"
 cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
