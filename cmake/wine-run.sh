@@ -61,6 +61,10 @@ case "${1:-}" in
         # The server's first program starts the system's services, which keep its standard
         # streams for their lifetime: a test's pipe would then never close.
         "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+        # The desktop closes a second after its last program, and its explorer.exe, started by
+        # the next one, keeps that program's streams open that long: a program that stays on
+        # it (explorer's own window) saves every test the second.
+        "$wine" explorer.exe </dev/null >/dev/null 2>&1 &
         exit 0 ;;
     --stop) exec "$server" --kill ;;
 esac
