@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs a Windows program under wine64: wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
+# Runs a Windows program under Wine: wine-run.sh [--prefix DIR] PROGRAM [ARGS...]
+# wine64 on the machine; inside the 32-bit root (scripts/i386-root.sh), which has no wine64, the
+# 32-bit Wine there.
 # The prefix is created on first use (DIR, else $WBFAX_WINEPREFIX). Programs see code page 1252,
 # the native build's default, unless WBFAX_WINE_LANG names another locale (ja_JP.UTF-8: 932).
 # Instead of a program: --init only creates the prefix; --serve keeps one wine server running for
@@ -12,13 +14,17 @@ if [ "${1:-}" = "--prefix" ]; then
 fi
 [ -n "$prefix" ] || { echo "wine-run.sh: no prefix given" >&2; exit 2; }
 prefix=$(realpath -m "$prefix")
+arch=win64
 wine=${WBFAX_WINE:-/usr/lib/wine/wine64}
 [ -x "$wine" ] || wine=$(command -v wine64 || true)
-[ -n "$wine" ] || { echo "wine-run.sh: wine64 is not installed" >&2; exit 2; }
+if [ -z "$wine" ] && [ -x /usr/lib/wine/wine ]; then
+    wine=/usr/lib/wine/wine arch=win32
+fi
+[ -n "$wine" ] || { echo "wine-run.sh: Wine is not installed" >&2; exit 2; }
 server="${wine%/*}/wineserver"
 [ -x "$server" ] || server=$(command -v wineserver || echo wineserver)
 
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win64
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=$arch
 # No Mono or Gecko prompts, no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset LC_ALL LC_CTYPE LC_MESSAGES LANGUAGE DISPLAY WAYLAND_DISPLAY
@@ -55,6 +61,10 @@ case "${1:-}" in
         # The server's first program starts the system's services, which keep its standard
         # streams for their lifetime: a test's pipe would then never close.
         "$wine" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+        # The desktop closes a second after its last program, and its explorer.exe, started by
+        # the next one, keeps that program's streams open that long: a program that stays on
+        # it (explorer's own window) saves every test the second.
+        "$wine" explorer.exe </dev/null >/dev/null 2>&1 &
         exit 0 ;;
     --stop) exec "$server" --kill ;;
 esac

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # compare-settings-with-wine.sh NATIVE_BUILD WINDOWS_BUILD
 # Runs every script of tests/settings-sequences through the native settings-sequence and through
-# the Windows one under wine64, and requires the same readings and the same wbcatch.ini bytes.
+# the Windows one under Wine (the 32-bit build's in its 32-bit root when it was configured so),
+# and requires the same readings and the same wbcatch.ini bytes.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-native=$1 windows=$2
+native=$(realpath "$1") windows=$(realpath "$2")
+enter=()
+if grep -q '^WBFAX_IN_I386_ROOT:[A-Z]*=ON$' "$windows/CMakeCache.txt" 2>/dev/null; then
+    enter=("$here/scripts/i386-root.sh" enter --bind "$windows")
+fi
+# The scripts are named relative to the checkout, which the root also sees.
+cd "$here"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -13,7 +20,7 @@ for script in "$here"/tests/settings-sequences/*.txt; do
     name=$(basename "$script" .txt)
     rm -rf "$scratch/appdata" && mkdir -p "$scratch/appdata"
     WBFAX_COMMON_APPDATA="$scratch/appdata" "$native/bin/settings-sequence" "$script" >"$scratch/$name.native"
-    "$here/cmake/wine-run.sh" --prefix "$windows/wineprefix" "$windows/bin/settings-sequence.exe" \
+    "${enter[@]}" "$here/cmake/wine-run.sh" --prefix "$windows/wineprefix" "$windows/bin/settings-sequence.exe" \
         "$(realpath --relative-to="$PWD" "$script")" >"$scratch/$name.windows"
     if cmp -s "$scratch/$name.native" "$scratch/$name.windows"; then
         echo "same: $name"

@@ -2,15 +2,17 @@
 # Builds and runs every test: the suite natively, again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the fuzzers for a bounded time each, the comparison of
 # the profile functions with the Windows ones under Wine, then the Windows builds: the shipping
-# 32-bit DLL (its export, imports and version checked) and the 64-bit build whose suite runs
-# under wine64, and the settings edits of both builds compared byte for byte.
+# 32-bit DLL (its export, imports and version checked), whose whole suite runs under 32-bit Wine
+# in a 32-bit Debian root (scripts/i386-root.sh), and the 64-bit build whose suite runs under
+# wine64; the settings edits of both compared byte for byte with the native build's.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/ensure-packages.sh"
 ensure_packages "${BUILD_PACKAGES[@]}"
 fuzz_seconds=${WBFAX_FUZZ_SECONDS:-20}
 
-step() { printf '\n=== %s\n' "$*"; }
+# Each step says when it starts, in seconds since the start.
+step() { printf '\n=== %s (at %ds)\n' "$*" "$SECONDS"; }
 
 step "native build and tests"
 cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -52,7 +54,7 @@ for name in "${fuzzers[@]}"; do
     grep -E '^(Done|stat::number_of_executed_units)' "$log"
 done
 
-step "Windows builds with mingw-w64, the suite under wine64"
+step "Windows builds with mingw-w64"
 windows_packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64 wine64 locales xvfb)
 if ! ensure_packages "${windows_packages[@]}" ||
@@ -61,26 +63,63 @@ if ! ensure_packages "${windows_packages[@]}" ||
     echo "SKIPPED: the Windows builds and tests: mingw-w64 or wine64 is missing and could not be installed"
     echo "         (apt-get install ${windows_packages[*]})"
 else
+    # 32-bit Wine does not install beside the machine's 64-bit packages: it runs in a 32-bit
+    # Debian root of its own, made once and kept outside the checkout.
+    in_root=ON
+    "$here/scripts/i386-root.sh" make || in_root=OFF
     for arch in i686 x64; do
         cmake -S "$here" -B "$here/build/win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-${arch/x64/x86_64}.cmake" >/dev/null
+            -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-${arch/x64/x86_64}.cmake" -DWBFAX_IN_I386_ROOT=$in_root >/dev/null
         cmake --build "$here/build/win-$arch" -j2
     done
-    # 32-bit Wine is not available: of the shipping build only the DLL's outside is checked.
-    ctest --test-dir "$here/build/win-i686" --output-on-failure
-    # Windows, even invisible ones, need an X display under Wine: a virtual one of our own.
-    for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }; done
+
+    cleanup=()
+    trap 'for c in "${cleanup[@]}"; do eval "$c" >/dev/null 2>&1 || true; done' EXIT
+    # Windows, even invisible ones, need an X display under Wine: a virtual one of our own (in
+    # the root for the 32-bit run). Its socket is also an abstract one, seen from inside and out.
+    free_display() {
+        local n
+        for n in $(seq "$1" 160); do
+            [ -e "/tmp/.X$n-lock" ] || grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix || { echo ":$n"; return; }
+        done
+        return 1
+    }
+    # serve BUILD [ENTER...]: one wine server for the build's suite, instead of a start (and a
+    # shutdown to race with) per test.
+    serve() {
+        local build=$1
+        shift
+        "$@" "$here/cmake/wine-run.sh" --prefix "$build/wineprefix" --init
+        "$@" "$here/cmake/wine-run.sh" --prefix "$build/wineprefix" --serve
+        cleanup+=("$(printf '%q ' "$@" "$here/cmake/wine-run.sh" --prefix "$build/wineprefix" --stop)")
+    }
+
+    if [ "$in_root" = ON ]; then
+        step "the shipping 32-bit build: the suite under 32-bit Wine in the 32-bit root"
+        enter=("$here/scripts/i386-root.sh" enter --bind "$here/build/win-i686")
+        display=$(free_display 90)
+        "${enter[@]}" Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        cleanup+=("kill $!")
+        export WBFAX_WINE_DISPLAY=$display
+        serve "$here/build/win-i686" "${enter[@]}"
+        ctest --test-dir "$here/build/win-i686" --output-on-failure -j2 --timeout 600
+
+        step "settings edits: the same wbcatch.ini from the native and the 32-bit build"
+        "$here/scripts/compare-settings-with-wine.sh" "$here/build/test" "$here/build/win-i686"
+    else
+        echo "SKIPPED: the shipping 32-bit build's suite: no 32-bit root for 32-bit Wine (above); only the DLL's outside is checked"
+        ctest --test-dir "$here/build/win-i686" --output-on-failure
+    fi
+
+    step "the 64-bit build: the suite under wine64"
+    display=$(free_display 90)
     Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export WBFAX_WINE_DISPLAY="$display"
-    wine_run=("$here/cmake/wine-run.sh" --prefix "$here/build/win-x64/wineprefix")
-    "${wine_run[@]}" --init
-    # One wine server for the whole suite, instead of a start (and a shutdown to race with) per test.
-    "${wine_run[@]}" --serve
-    trap '"${wine_run[@]}" --stop 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true' EXIT
+    cleanup+=("kill $!")
+    export WBFAX_WINE_DISPLAY=$display
+    serve "$here/build/win-x64"
     ctest --test-dir "$here/build/win-x64" --output-on-failure -j2 --timeout 600
 
-    step "settings edits: the same wbcatch.ini from both builds"
+    step "settings edits: the same wbcatch.ini from the native and the 64-bit build"
     "$here/scripts/compare-settings-with-wine.sh" "$here/build/test" "$here/build/win-x64"
 
     step "profile functions compared with Windows' under Wine"

@@ -144,7 +144,12 @@ TEST_F(ReceiveWithRules, DoubleByteNamesAreStoredAndNamedWhole) {
     const std::string hyou = test::ToCodePage("表", "CP932"), so = test::ToCodePage("ソ", "CP932");
     ASSERT_EQ(hyou + so, "\x95\\\x83\\");
     test::WriteFile(DataDir() + "/WbFaxRcv001.rfd", "[OTHER]\r\nOtherFile=" + hyou + ";;x@example.org;PC01\r\n");
+    // The module joins folders with a backslash, which only the POSIX build turns into "/".
+#if defined(_WIN32)
+    const std::string folder = boxFolder + "\\" + hyou + "\\", name = so + ".tif";
+#else
     const std::string folder = boxFolder + "/" + hyou + "/", name = so + ".tif";
+#endif
     const struct {
         const char *config;
         std::vector<std::string> job, body;  // lines each file holds

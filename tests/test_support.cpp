@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +85,18 @@ void CodePage932Install::SetUp() {
     ScratchInstall::SetUp();
     SetEnv("WBFAX_ACP", "932");
     if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
+#if defined(_WIN32)
+    // std::filesystem reads narrow names in the C runtime's code page, "C" (byte for byte) until
+    // told: the tests' names must mean what they mean to the module.
+    std::setlocale(LC_CTYPE, ".932");
+#endif
+}
+
+void CodePage932Install::TearDown() {
+    ScratchInstall::TearDown();
+#if defined(_WIN32)
+    std::setlocale(LC_CTYPE, "C");
+#endif
 }
 
 #if defined(_WIN32)

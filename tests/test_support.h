@@ -39,6 +39,7 @@ private:
 class CodePage932Install : public ScratchInstall {
 protected:
     void SetUp() override;
+    void TearDown() override;
 };
 
 // Whole-file helpers working on native paths.

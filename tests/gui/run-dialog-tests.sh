@@ -2,7 +2,8 @@
 # run-dialog-tests.sh WINE_RUN PREFIX PROGRAM [--screenshots FOLDER] [gtest options]
 # Runs the dialog tests on an Xvfb screen of their own: in Japanese (code page 932, the module's
 # own resources), then in English (the language module). With --screenshots the program leaves a
-# picture of each dialog in FOLDER (BMP, then converted to PNG when ImageMagick is there).
+# picture of each dialog in FOLDER (BMP, then converted to PNG when ImageMagick is there, which
+# the 32-bit root lacks: dialog-screenshots.sh converts those afterwards).
 # Exits 77 (skipped) when Xvfb is missing.
 set -euo pipefail
 wine_run=$1 prefix=$2 program=$3
@@ -17,9 +18,11 @@ if ! command -v Xvfb >/dev/null; then
     exit 77
 fi
 
+# Inside the 32-bit root /tmp is the root's own: the abstract sockets show the machine's screens.
 display=""
 for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ] &&
+        ! grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; then display=$n; break; fi
 done
 [ -n "$display" ] || { echo "no free X display number"; exit 1; }
 Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &

@@ -6,7 +6,7 @@ namespace wbfax::platform {
 
 std::optional<std::vector<FolderEntry>> ListFolder(std::string_view path) {
     std::string pattern(path);
-    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    if (!pattern.empty() && !win32::EndsWithSeparator(pattern)) pattern += '\\';
     pattern += "*.*";
     WIN32_FIND_DATAA data;
     HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);

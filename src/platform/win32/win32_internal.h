@@ -53,4 +53,19 @@ inline std::string FolderOf(const std::string &path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
+// Whether the path ends in a backslash or "/" itself, not in the second byte of a double-byte
+// character (表 is 0x95 0x5C in code page 932).
+inline bool EndsWithSeparator(const std::string &path) {
+    bool separator = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (::IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            ++i;
+            separator = false;
+        } else {
+            separator = path[i] == '\\' || path[i] == '/';
+        }
+    }
+    return separator;
+}
+
 }  // namespace wbfax::platform::win32
