@@ -68,8 +68,11 @@ else
     in_root=ON
     "$here/scripts/i386-root.sh" make || in_root=OFF
     for arch in i686 x64; do
+        # Only the 32-bit build runs in the root; the 64-bit one runs under the machine's wine64.
+        root_option=OFF
+        [ "$arch" = i686 ] && root_option=$in_root
         cmake -S "$here" -B "$here/build/win-$arch" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-            -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-${arch/x64/x86_64}.cmake" -DWBFAX_IN_I386_ROOT=$in_root >/dev/null
+            -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-${arch/x64/x86_64}.cmake" -DWBFAX_IN_I386_ROOT=$root_option >/dev/null
         cmake --build "$here/build/win-$arch" -j2
     done
 
