@@ -14,17 +14,8 @@ host="$build/bin/quillbox-host"
 sample=$(mktemp -d /tmp/quillbox-demo-XXXXXX)
 export WBFAX_IPC_PREFIX="demo$$-"
 pids=()
-finish() {
-    set +e
-    # A sender still at work is one of ours: its lock file names it.
-    for lock in "${data:-/nonexistent}"/pf*.lck; do
-        [ -e "$lock" ] && ! flock -n "$lock" true && kill "$(cat "$lock")" 2>/dev/null
-    done
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$sample" /dev/shm/"$WBFAX_IPC_PREFIX"* "${XDG_RUNTIME_DIR:-/tmp}/wbfax-windows-$WBFAX_IPC_PREFIX"
-}
-trap finish EXIT
+source "$here/scripts/scratch-install.sh"
+trap 'set +e; end_scratch_install "${data:-/nonexistent}" "$sample"' EXIT
 export WBFAX_COMMON_APPDATA="$sample"
 export WBFAX_TRACE="$sample/trace.log"
 data="$sample/Corvane/Quillbox"

@@ -19,6 +19,9 @@ cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$here/build/test" -j2
 ctest --test-dir "$here/build/test" --output-on-failure -j2 --timeout 600
 
+step "a Linux fax server end to end: HylaFAX's faxrcvd, the module, mail, Samba"
+"$here/scripts/fax-server-test.sh" "$here/build/test"
+
 step "benchmarks build and run once"
 cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWBFAX_TESTS=OFF \
     -DWBFAX_BENCHMARKS=ON >/dev/null
