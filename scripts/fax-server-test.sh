@@ -99,22 +99,13 @@ pids+=($!)
     >"$root/smtp.out" 2>&1 &
 pids+=($!)
 
-# Real G3 faxes, tagged as HylaFAX tags what it receives: the TSI in ImageDescription and the
-# sub-address in its own tag.
+# Real G3 faxes, tagged as HylaFAX tags what it receives.
 n=0
 receive_fax() {  # TSI SUBADDRESS DEVICE DESTINATION CALLER
     n=$((n + 1))
     local id
     id=$(printf '%09d' "$n")
-    /usr/bin/python3 -c '
-import sys
-rows = 200
-sys.stdout.buffer.write(b"P4\n1728 %d\n" % rows + bytes((y * 7 + x) % 256 if y % 20 < 10 else 0 for y in range(rows) for x in range(216)))' \
-        >"$root/page.pbm"
-    ppm2tiff "$root/page.pbm" "$root/page.tif"
-    tiffcp -c g3:2d+fill "$root/page.tif" "$spool/recvq/fax$id.tif"
-    [ -n "$1" ] && tiffset -s 270 "$1" "$spool/recvq/fax$id.tif"
-    [ -n "$2" ] && tiffset -s 34909 "$2" "$spool/recvq/fax$id.tif"
+    make_fax "$spool/recvq/fax$id.tif" "$1" "$2"
     cp "$spool/recvq/fax$id.tif" "$root/sent$n.tif"
     : >"$spool/log/c$id"
     (cd "$spool" && bin/faxrcvd "recvq/fax$id.tif" "$3" "$id" "" "0312345678" "$5" "$4" >"$root/faxrcvd$n.out" 2>&1) ||

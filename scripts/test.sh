@@ -22,6 +22,9 @@ ctest --test-dir "$here/build/test" --output-on-failure -j2 --timeout 600
 step "a Linux fax server end to end: HylaFAX's faxrcvd, the module, mail, Samba"
 "$here/scripts/fax-server-test.sh" "$here/build/test"
 
+step "the Debian package: built, installed, used and removed"
+"$here/scripts/package-test.sh" "$here/build/test"
+
 step "benchmarks build and run once"
 cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWBFAX_TESTS=OFF \
     -DWBFAX_BENCHMARKS=ON >/dev/null
