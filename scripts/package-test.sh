@@ -41,8 +41,8 @@ grep -qx 'WBFAX_ACCESS_GROUP=quillbox' /etc/default/quillbox || fail "/etc/defau
 ok "the data folder /var/lib/Corvane/Quillbox is mode 2770, group quillbox"
 
 # One box with a sender rule; a fax received without its number on the command line.
-mkdir -p "$scratch/box001"
-printf '1;%s;Main office\r\n' "$scratch/box001" >/var/lib/Corvane/Quillbox/qvscan_f.bin
+install -d -m 2775 -g quillbox "$scratch/box001"
+printf '1;%s;Main office\r\n' "$scratch/box001" >>/var/lib/Corvane/Quillbox/qvscan_f.bin
 quillbox-host rules add --box 1 --kind sender --code "+81 3 1234 5678" --folder Tokyo >/dev/null
 quillbox-host finish --commit
 make_fax "$scratch/fax1.tif" "+81 3 1234 5678"
@@ -50,13 +50,16 @@ quillbox-host receive --box 1 --file "$scratch/fax1.tif" | show
 [ -f "$scratch/box001/Tokyo/fax1.tif" ] || fail "the fax did not go by the sender's number in its tags"
 ok "received from the installed paths, by the sender's number in the fax's tags"
 
-# The installed hook, as HylaFAX's FaxDispatch runs it.
+# The installed hook, as HylaFAX's FaxDispatch runs it: as HylaFAX's fax user, a member of the
+# group quillbox, when HylaFAX is installed.
 printf 'device ttyS0 1\n' >/etc/quillbox/hylafax-boxes
 make_fax "$scratch/fax2.tif" "+81 3 1234 5678"
-(cd "$scratch" && FILE=fax2.tif DEVICE=ttyS0 COMMID=000000002 /usr/lib/quillbox/hylafax-hook) ||
-    fail "the installed hook failed"
+as=()
+id -nG uucp 2>/dev/null | grep -qw quillbox && as=(runuser -u uucp --)
+(cd "$scratch" && FILE=fax2.tif DEVICE=ttyS0 COMMID=000000002 "${as[@]}" /usr/lib/quillbox/hylafax-hook) ||
+    fail "the installed hook failed${as:+ as uucp}"
 [ -f "$scratch/box001/Tokyo/fax2.tif" ] && [ -f "$scratch/fax2.tif" ] || fail "the hook did not place a copy"
-ok "the installed HylaFAX hook placed a copy of the fax"
+ok "the installed HylaFAX hook placed a copy of the fax${as:+, run as HylaFAX's user uucp}"
 
 dpkg -r quillbox 2>&1 | show
 [ ! -e /usr/lib/quillbox ] && [ ! -e /usr/bin/quillbox-host ] || fail "dpkg -r left programs behind"
