@@ -49,8 +49,8 @@ printf '1;%s;Main office\r\n' "$root/srv/fax/box001" >"$data/qvscan_f.bin"
 "$host" rules add --box 1 --kind sub-address --code 5678 --folder Sales --mail sales@example.org >/dev/null
 "$host" rules add --box 1 --kind sender --code "+81 3 1234 5678" --folder Tokyo --mail tokyo@example.org >/dev/null
 "$host" finish --commit
-"$host" which-rule --box 1 --remote-number "+81 3 1234 5678" | grep -q '^winner.*Tokyo' ||
-    fail "which-rule does not name the sender rule"
+"$host" which-rule --box 1 --remote-number "+81 3 1234 5678" >"$root/which-rule.out"
+grep -q '^winner.*Tokyo' "$root/which-rule.out" || fail "which-rule does not name the sender rule"
 ok "which-rule names the sender rule"
 
 # The modems mapped to boxes.
