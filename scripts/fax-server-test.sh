@@ -127,13 +127,13 @@ ok "the unmapped modem is one line in HylaFAX's log: ${line#*]: }"
 
 # Bad mappings: one line each, and the fax is not handed over.
 while IFS='|' read -r mapping want; do
-    printf '%s\n' "$mapping" >"$root/bad-map"
+    printf '%b\n' "$mapping" >"$root/bad-map"
     said=$(cd "$spool" && QUILLBOX_HYLAFAX_MAP="$root/bad-map" FILE=recvq/fax000000001.tif DEVICE=ttyS0 \
         "$QUILLBOX_HOOK" 2>&1 >/dev/null) && fail "mapping '$mapping' was taken"
     [[ $said == *"$want"* && $(wc -l <<<"$said") == 1 ]] || fail "mapping '$mapping': $said"
 done <<'EOF'
 device ttyS0|line 1: needs three fields
-modem ttyS0 1|line 1: "modem" is neither device nor destination
+device ttyS0 1\nmodem ttyS0 1|line 2: "modem" is neither device nor destination
 device ttyS0 1000|line 1: box "1000" is not a number from 0 to 999
 device * 7|box 7 of
 EOF
