@@ -59,7 +59,7 @@ id -nG uucp 2>/dev/null | grep -qw quillbox && as=(runuser -u uucp --)
 (cd "$scratch" && FILE=fax2.tif DEVICE=ttyS0 COMMID=000000002 "${as[@]}" /usr/lib/quillbox/hylafax-hook) ||
     fail "the installed hook failed${as:+ as uucp}"
 [ -f "$scratch/box001/Tokyo/fax2.tif" ] && [ -f "$scratch/fax2.tif" ] || fail "the hook did not place a copy"
-ok "the installed HylaFAX hook placed a copy of the fax${as:+, run as HylaFAX's user uucp}"
+ok "the installed HylaFAX hook placed a copy of the fax${as:+, run as the fax user uucp}"
 
 dpkg -r quillbox 2>&1 | show
 [ ! -e /usr/lib/quillbox ] && [ ! -e /usr/bin/quillbox-host ] || fail "dpkg -r left programs behind"
