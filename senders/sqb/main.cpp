@@ -4,6 +4,7 @@
 //
 //   WBFAX_NOTICE_PORT        the receivers' port, where an address names none (default 47820)
 //   WBFAX_NOTICE_TIMEOUT_MS  each step of one notice (default 10000)
+//   WBFAX_NOTICE_KEY         the key file shared with the PCs (default: notice.key in the data folder)
 #include "common/job_file.h"
 #include "common/sender_program.h"
 #include "base/text.h"
@@ -63,13 +64,18 @@ int main() {
         const int days = ReadNotifyDays();
         const bool expired = JobAgeSeconds(entry.jobFile) >= days * 86400.0;
         const Notice notice = NoticeOf(*job, entry.number);
+        // Read at each job: a key the administrator puts in place holds from the next job on.
+        const std::string keyFile = platform::GetEnvironment("WBFAX_NOTICE_KEY").value_or(SenderDataFolder() + "/notice.key");
+        const std::optional<std::string> key = ReadNoticeKey(keyFile, problem);
+        if (!key) Trace("PF_SQB: job %04u: no key to sign notices with: %s", entry.number, problem.c_str());
         bool waiting = false;
         for (const std::string &pc : job->pcs) {
             if (settled.count(pc)) continue;
             if (stopping) return Outcome::Retry;
             const std::optional<PcAddress> address = ParsePcAddress(pc, port);
             NoticeResult result{kNoticeFailed, "not a PC address"};
-            if (address) result = SendNotice(*address, notice, timeoutMs, stopping);
+            if (!key) result.detail = "no notice key: " + problem;
+            else if (address) result = SendNotice(*address, notice, *key, timeoutMs, stopping);
             if (stopping && result.status != kNoticeDelivered) return Outcome::Retry;
             Trace("PF_SQB: job %04u, PC %s: %d %s", entry.number, pc.c_str(), result.status, result.detail.c_str());
             if (result.status == kNoticeUnreachable) {
