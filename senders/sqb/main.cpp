@@ -18,17 +18,6 @@
 using namespace wbfax;
 using namespace wbfax::senders;
 
-namespace {
-
-constexpr const char *kLogName = "sqb_NTFY.log";
-
-LogTime Now() {
-    const platform::LocalTime t = platform::CurrentLocalTime();
-    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
-}
-
-}  // namespace
-
 int main() {
     const auto port = static_cast<std::uint16_t>(EnvironmentNumber("WBFAX_NOTICE_PORT", kNoticePort));
     const std::uint32_t timeoutMs = EnvironmentNumber("WBFAX_NOTICE_TIMEOUT_MS", 10000);
@@ -40,12 +29,11 @@ int main() {
     program.lockFile = "pfsqb.lck";
     program.companions = {".001", ".002", ".pcs"};
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
-        const std::string log = SenderDataFolder() + "/" + kLogName;
         const std::string settledPath = WithExtension(entry.jobFile, ".pcs");
         std::set<std::string> settled = ReadSettledPcs(settledPath);
         auto record = [&](const std::string &pc, int status, const std::map<std::string, std::string> &fields,
                           const std::string &detail, std::uint32_t codePage) {
-            platform::AppendToFile(log, LogLine(status, pc, entry.number, Now(), fields, detail, codePage));
+            AppendSenderLog(kPcNoticeLogName, status, pc, entry.number, fields, detail, codePage);
             AddSettledPc(settledPath, pc, status);
             settled.insert(pc);
         };
