@@ -247,7 +247,8 @@ NoticeVerdict CheckNotice(const std::vector<std::string> &lines, NoticeGuard &gu
         return v;
     }
     const std::string number = lines[0].substr(request.size());
-    const int version = number.size() > 4 ? -1 : ParseDecimal(number);
+    // Written one way only: "NOTICE 01" is no version 1.
+    const int version = number.size() > 4 || (number.size() > 1 && number[0] == '0') ? -1 : ParseDecimal(number);
     if (version != kNoticeVersion && !(version == kUnsignedNoticeVersion && guard.allowUnsigned))
         return Refuse("ERR VERSION 2",
                       version == kUnsignedNoticeVersion ? "unsigned notice (version 1)" : "notifier speaks " + Blanked(lines[0]));
@@ -285,10 +286,11 @@ NoticeVerdict CheckNotice(const std::vector<std::string> &lines, NoticeGuard &gu
         if (guard.seen.count(*nonce)) return Refuse("ERR REPLAY", "nonce seen before: a replayed notice");
         if (guard.seen.size() >= kNoticeMaxNonces) return Refuse("ERR BUSY", "too many notices within the time window");
         guard.seen.emplace(*nonce, sent);
-        fields.erase(std::remove_if(fields.begin(), fields.end(),
-                                    [](const auto &f) { return f.first == "Time" || f.first == "Nonce" || f.first == "MAC"; }),
-                     fields.end());
     }
+    // What only the protocol needs is not shown, also where an unsigned notice carries it.
+    fields.erase(std::remove_if(fields.begin(), fields.end(),
+                                [](const auto &f) { return f.first == "Time" || f.first == "Nonce" || f.first == "MAC"; }),
+                 fields.end());
     for (auto &[k, v] : fields) {
         k = Blanked(std::move(k));
         v = Blanked(std::move(v));
