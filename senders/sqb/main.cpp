@@ -27,6 +27,7 @@ int main() {
     program.name = "PF_SQB";
     program.windowClass = "QVPCFAXSQB";
     program.lockFile = "pfsqb.lck";
+    program.logName = kPcNoticeLogName;
     program.companions = {".001", ".002", ".pcs"};
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
         const std::string settledPath = WithExtension(entry.jobFile, ".pcs");

@@ -576,5 +576,99 @@ class PcNoticeTests(Installation):
         wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
 
 
+SERVICE_GROUP, MEMBER, OTHER = "wbfax-service", "wbfax-member", "wbfax-other"
+
+
+class AccessTests(Installation):
+    """Who may read and write what a receive leaves in the data folder, tried as other users; and
+    what the mail sender refuses to trust."""
+
+    def accounts(self):
+        """A service group with one member, and a user outside it; the test is skipped where they
+        cannot be made."""
+        if subprocess.run(["getent", "group", SERVICE_GROUP], capture_output=True).returncode != 0:
+            made = subprocess.run(["groupadd", "--system", SERVICE_GROUP], capture_output=True)
+            if made.returncode != 0:
+                self.skipTest("SKIPPED: cannot create a group: %s" % made.stderr.decode(errors="replace").strip())
+        for user, groups in ((MEMBER, [SERVICE_GROUP]), (OTHER, [])):
+            if subprocess.run(["id", user], capture_output=True).returncode != 0:
+                made = subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin"] +
+                                      (["-G", ",".join(groups)] if groups else []) + [user], capture_output=True)
+                if made.returncode != 0:
+                    self.skipTest("SKIPPED: cannot create a user: %s" % made.stderr.decode(errors="replace").strip())
+
+    def can(self, user, action, path):
+        command = {"read": ["head", "-c1", path], "write": ["sh", "-c", 'exec 3>>"$0"', path]}[action]
+        return subprocess.run(["setpriv", "--reuid=" + user, "--regid=" + user, "--init-groups"] + command,
+                              capture_output=True).returncode == 0
+
+    def test_secrets_and_lists_are_closed_to_other_users_and_open_to_the_service_group(self):
+        self.accounts()
+        for folder in (self.root, os.path.dirname(self.data)):
+            os.chmod(folder, 0o755)  # the way in is open: the files' own modes decide
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, free_port()), mail_list="boss@example.org",
+                       program=os.path.join(self.root, "nowhere"))
+        checked = 0
+        for grouped in (False, True):
+            if grouped:
+                self.env["WBFAX_ACCESS_GROUP"] = SERVICE_GROUP
+                shutil.chown(self.data, group=SERVICE_GROUP)
+                os.chmod(self.data, 0o2770)  # as the package makes it
+            else:
+                os.chmod(self.data, 0o755)
+            before = set(self.job_files())
+            self.receive(account="fax", password="S3cret")
+            job = os.path.join(self.data, next(name for name in set(self.job_files()) - before if name.endswith(".tmp")))
+            with open(job, "rb") as f:
+                self.assertIn(b"AuthPassword=S3cret", f.read())
+            listed = os.path.join(self.data, "pfsmtp_job.pfs")
+            cases = [(OTHER, "read", job, False), (OTHER, "read", job[:-4] + ".001", False), (OTHER, "write", job, False)]
+            if grouped:
+                cases += [(OTHER, "write", listed, False), (MEMBER, "read", job, True), (MEMBER, "write", job, True),
+                          (MEMBER, "write", listed, True)]
+            for user, action, path, allowed in cases:
+                self.assertEqual(self.can(user, action, path), allowed, (grouped, user, action, os.path.basename(path)))
+                checked += 1
+        self.assertEqual(checked, 10)
+
+    def test_the_mail_sender_refuses_jobs_and_attachments_it_cannot_trust(self):
+        server = self.mail_server()
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nADDFFILE=1\r\n" % (LOOPBACK, server.port),
+                       mail_list="boss@example.org", program=os.path.join(self.root, "nowhere"))
+        stored = [self.receive(name=name) for name in (b"open.tif", b"linked.tif", b"good.tif", b"stored.tif")]
+        jobs = sorted(os.path.join(self.data, name) for name in self.job_files() if name.endswith(".tmp"))
+        # A link to the stored fax itself lies below a storage folder: that may go.
+        os.remove(jobs[3][:-4] + ".002")
+        os.symlink(stored[3], jobs[3][:-4] + ".002")
+        # Anyone may write the first job; the second attaches a file of the server's instead of the fax.
+        os.chmod(jobs[0], 0o646)
+        secret = os.path.join(self.root, "secret.txt")
+        with open(secret, "wb") as f:
+            f.write(b"root:x:0:0")
+        os.remove(jobs[1][:-4] + ".002")
+        os.symlink(secret, jobs[1][:-4] + ".002")
+        # A job list entry that names a job file outside the data folder.
+        elsewhere = os.path.join(self.root, "elsewhere")
+        os.makedirs(elsewhere)
+        for extension in (".tmp", ".001", ".002"):
+            shutil.copy(jobs[2][:-4] + extension, os.path.join(elsewhere, "12010000_9" + extension))
+        with open(os.path.join(self.data, "pfsmtp_job.pfs"), "ab") as f:
+            f.write(b"JOB_ID=0009\r\nINFO_FNAME=%s\r\n\r\n" % os.path.join(elsewhere, "12010000_9.tmp").encode())
+
+        self.start_sender("smtp")
+        wait_for(lambda: len(server.messages()) == 2, what="the good jobs' mails", details=self.trace)
+        self.wait_until_left("smtp")
+        self.assertEqual(sorted(mail["Subject"] for mail in server.messages()),
+                         ["FAX Receipt Notification(good.tif)", "FAX Receipt Notification(stored.tif)"])
+        self.assertEqual(self.job_list("smtp").count(b"*OB_ID="), 5)  # all done with, three of them refused
+        with open(os.path.join(self.data, "smtp_NTFY.log"), "rb") as f:
+            logged = [line.split(b",") for line in f.read().split(b"\r\n") if line]
+        reasons = sorted((fields[0], fields[1], fields[2], fields[8].split(b": ")[1]) for fields in logged)
+        self.assertEqual(reasons, [(b"19", b"-", b"0001", b"writable by other users"),
+                                   (b"19", b"-", b"0002", b"not a plain file and not below a storage folder"),
+                                   (b"19", b"-", b"0009", b"outside the data folder")])
+        self.assertEqual(len(re.findall(r"PF_SMTP: job \d{4} refused: ", self.trace())), 3)
+
+
 if __name__ == "__main__":
     unittest.main()
