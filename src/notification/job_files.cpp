@@ -61,7 +61,8 @@ bool WriteWhole(platform::Stream &out, const std::string &path, const std::strin
     return false;
 }
 
-// A job may hold the mail account's password: none of its files is ever open to other users.
+// A job file may hold the mail account's password: it and its body are never open to other
+// users. The fax's copy keeps the fax's own access.
 bool WriteFile(const std::string &path, const std::string &text) {
     platform::Stream out = platform::Stream::CreatePrivate(path, "wt");
     return WriteWhole(out, path, text);
