@@ -596,6 +596,9 @@ class AccessTests(Installation):
                                       (["-G", ",".join(groups)] if groups else []) + [user], capture_output=True)
                 if made.returncode != 0:
                     self.skipTest("SKIPPED: cannot create a user: %s" % made.stderr.decode(errors="replace").strip())
+            member = SERVICE_GROUP in subprocess.run(["id", "-nG", user], capture_output=True).stdout.decode().split()
+            if member != bool(groups):
+                self.skipTest("SKIPPED: the test user %s is %sin the group %s" % (user, "" if member else "not ", SERVICE_GROUP))
 
     def can(self, user, action, path):
         command = {"read": ["head", "-c1", path], "write": ["sh", "-c", 'exec 3>>"$0"', path]}[action]
