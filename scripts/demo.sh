@@ -105,7 +105,9 @@ sed 's/\r$//' "$(grep -l 'fax1.tif' $(mails) | head -1)" | sed "s#$sample#<sampl
 
 echo
 echo "== a fax for PCs: what the receiver on a PC printed"
-"$build/bin/quillbox-notice" --listen 127.0.0.1 --port 0 --count 1 >"$sample/notice.out" &
+# The key the fax server and the PCs share; PF_SQB finds it as notice.key in the data folder.
+head -c 32 /dev/urandom >"$data/notice.key"
+"$build/bin/quillbox-notice" --key "$data/notice.key" --listen 127.0.0.1 --port 0 --count 1 >"$sample/notice.out" &
 pids+=($!)
 for _ in $(seq 50); do grep -q '^listening' "$sample/notice.out" && break; sleep 0.1; done
 pc=$(sed -n 's/^listening on //p' "$sample/notice.out")

@@ -41,7 +41,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 step "fuzzing the parsers of outside input for ${fuzz_seconds}s each"
 cmake -S "$here" -B "$here/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DWBFAX_TESTS=OFF -DWBFAX_FUZZ=ON -DWBFAX_SANITIZE=address,undefined >/dev/null
-fuzzers=(receive_description rule_file sender_input)
+fuzzers=(receive_description rule_file sender_input notice_v2)
 cmake --build "$here/build/fuzz" -j2 --target "${fuzzers[@]/#/fuzz_}"
 for name in "${fuzzers[@]}"; do
     corpus="$here/build/fuzz/corpus-$name"

@@ -31,6 +31,7 @@ struct SenderRole {
     const char *name = "";         // in the trace
     const char *windowClass = "";  // the window other programs find us by
     const char *lockFile = "";     // in the data folder: one running instance per installation
+    const char *logName = "";      // the administrator's log in the data folder, for refused jobs
     std::vector<std::string> companions;  // extensions of the files a delivered job leaves
     // Runs on the worker thread. stopping turns true when the program is asked to end; a long
     // attempt should give up then (and answer Retry).

@@ -1,6 +1,8 @@
 // PF_SMTP.exe: sends the plug-in's mail jobs through the mail server each job names.
 #include "common/job_file.h"
+#include "common/sender_log.h"
 #include "common/sender_program.h"
+#include "common/trust.h"
 #include "base/trace.h"
 #include "notification/sender.h"
 #include "settings/config.h"
@@ -20,6 +22,7 @@ int main() {
     program.name = "PF_SMTP";
     program.windowClass = kMailSenderClass;
     program.lockFile = "pfsmtp.lck";
+    program.logName = kMailLogName;
     program.companions = {".001", ".002"};
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
         std::string problem;
@@ -27,6 +30,15 @@ int main() {
         if (!mail) {
             Trace("PF_SMTP: job %04u given up: %s", entry.number, problem.c_str());
             return Outcome::Rejected;
+        }
+        // Only faxes leave: a companion that is not the plug-in's copy goes nowhere.
+        const std::vector<std::string> storage = StorageFolders();
+        for (const MailAttachment &attachment : mail->attachments) {
+            if (const std::string why = AttachmentDistrust(attachment.path, SenderDataFolder(), storage); !why.empty()) {
+                Trace("PF_SMTP: job %04u refused: attachment %s: %s", entry.number, attachment.path.c_str(), why.c_str());
+                AppendSenderLog(kMailLogName, kRefusedStatus, "-", entry.number, {}, "refused attachment: " + why + ": " + attachment.path, 1252);
+                return Outcome::Rejected;
+            }
         }
         const std::string error = SendMail(*mail, options, stopping);
         if (!error.empty()) {

@@ -4,6 +4,7 @@
 //
 //   WBFAX_NOTICE_PORT        the receivers' port, where an address names none (default 47820)
 //   WBFAX_NOTICE_TIMEOUT_MS  each step of one notice (default 10000)
+//   WBFAX_NOTICE_KEY         the key file shared with the PCs (default: notice.key in the data folder)
 #include "common/job_file.h"
 #include "common/sender_program.h"
 #include "base/text.h"
@@ -17,17 +18,6 @@
 using namespace wbfax;
 using namespace wbfax::senders;
 
-namespace {
-
-constexpr const char *kLogName = "sqb_NTFY.log";
-
-LogTime Now() {
-    const platform::LocalTime t = platform::CurrentLocalTime();
-    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
-}
-
-}  // namespace
-
 int main() {
     const auto port = static_cast<std::uint16_t>(EnvironmentNumber("WBFAX_NOTICE_PORT", kNoticePort));
     const std::uint32_t timeoutMs = EnvironmentNumber("WBFAX_NOTICE_TIMEOUT_MS", 10000);
@@ -37,14 +27,14 @@ int main() {
     program.name = "PF_SQB";
     program.windowClass = "QVPCFAXSQB";
     program.lockFile = "pfsqb.lck";
+    program.logName = kPcNoticeLogName;
     program.companions = {".001", ".002", ".pcs"};
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
-        const std::string log = SenderDataFolder() + "/" + kLogName;
         const std::string settledPath = WithExtension(entry.jobFile, ".pcs");
         std::set<std::string> settled = ReadSettledPcs(settledPath);
         auto record = [&](const std::string &pc, int status, const std::map<std::string, std::string> &fields,
                           const std::string &detail, std::uint32_t codePage) {
-            platform::AppendToFile(log, LogLine(status, pc, entry.number, Now(), fields, detail, codePage));
+            AppendSenderLog(kPcNoticeLogName, status, pc, entry.number, fields, detail, codePage);
             AddSettledPc(settledPath, pc, status);
             settled.insert(pc);
         };
@@ -63,13 +53,18 @@ int main() {
         const int days = ReadNotifyDays();
         const bool expired = JobAgeSeconds(entry.jobFile) >= days * 86400.0;
         const Notice notice = NoticeOf(*job, entry.number);
+        // Read at each job: a key the administrator puts in place holds from the next job on.
+        const std::string keyFile = platform::GetEnvironment("WBFAX_NOTICE_KEY").value_or(SenderDataFolder() + "/notice.key");
+        const std::optional<std::string> key = ReadNoticeKey(keyFile, problem);
+        if (!key) Trace("PF_SQB: job %04u: no key to sign notices with: %s", entry.number, problem.c_str());
         bool waiting = false;
         for (const std::string &pc : job->pcs) {
             if (settled.count(pc)) continue;
             if (stopping) return Outcome::Retry;
             const std::optional<PcAddress> address = ParsePcAddress(pc, port);
             NoticeResult result{kNoticeFailed, "not a PC address"};
-            if (address) result = SendNotice(*address, notice, timeoutMs, stopping);
+            if (!key) result.detail = "no notice key: " + problem;
+            else if (address) result = SendNotice(*address, notice, *key, timeoutMs, stopping);
             if (stopping && result.status != kNoticeDelivered) return Outcome::Retry;
             Trace("PF_SQB: job %04u, PC %s: %d %s", entry.number, pc.c_str(), result.status, result.detail.c_str());
             if (result.status == kNoticeUnreachable) {

@@ -7,6 +7,8 @@ import email
 import email.policy
 import fcntl
 import glob
+import hashlib
+import hmac
 import logging
 import mailbox
 import os
@@ -73,11 +75,11 @@ class MailServer:
 class Receiver:
     """quillbox-notice on a free loopback port."""
 
-    def __init__(self, folder, *options, port=0):
+    def __init__(self, folder, key, *options, port=0):
         self.output = os.path.join(folder, "receiver-%d.out" % random.randrange(1 << 30))
         with open(self.output, "wb") as out:
             self.process = subprocess.Popen([os.path.join(BIN, "quillbox-notice"), "--listen", LOOPBACK, "--port", str(port),
-                                             *options], stdout=out, stderr=subprocess.DEVNULL)
+                                             "--key", key, *options], stdout=out, stderr=subprocess.DEVNULL)
         first = wait_for(lambda: self.text().partition("\n")[1] and self.text().partition("\n")[0], what="the receiver to listen")
         self.port = int(first.rsplit(":", 1)[1])
         self.address = "%s:%d" % (LOOPBACK, self.port)
@@ -128,6 +130,9 @@ class Installation(unittest.TestCase):
             shutil.copy2(os.path.join(BIN, name), self.program)
         with open(os.path.join(self.data, "qvscan_f.bin"), "wb") as f:
             f.write(b"1;%s;Main office\r\n" % self.box.encode())
+        self.key = os.path.join(self.data, "notice.key")  # where PF_SQB looks for it
+        with open(self.key, "wb") as f:
+            f.write(os.urandom(32))
         sanitizer = os.path.join(self.root, "sanitizer")
         self.env = dict(os.environ)
         self.env.update({
@@ -256,10 +261,27 @@ class Installation(unittest.TestCase):
         self.cleanups.append(server.stop)
         return server
 
-    def receiver(self, *options, port=0):
-        receiver = Receiver(self.root, *options, port=port)
+    def receiver(self, *options, port=0, key=None):
+        receiver = Receiver(self.root, key or self.key, *options, port=port)
         self.cleanups.append(receiver.stop)
         return receiver
+
+
+def signed_notice(key, fields, when, nonce=None):
+    """The lines a version 2 notifier sends, made here with Python's own HMAC."""
+    lines = [b"NOTICE 2"] + [b"%s: %s" % field for field in fields]
+    lines += [b"Time: %d" % when, b"Nonce: " + (nonce or os.urandom(16).hex().encode())]
+    mac = hmac.new(key, b"".join(line + b"\r\n" for line in lines), hashlib.sha256).hexdigest()
+    return lines + [b"MAC: " + mac.encode()]
+
+
+def exchange(port, lines):
+    """Sends one notice as a notifier would; the receiver's greeting and answer."""
+    with socket.create_connection((LOOPBACK, port), timeout=10) as s:
+        answers = s.makefile("rb")
+        greeting = answers.readline().strip()
+        s.sendall(b"".join(line + b"\r\n" for line in lines) + b"\r\n")
+        return greeting, answers.readline().strip()
 
 
 def body_text(message):
@@ -431,7 +453,7 @@ class PcNoticeTests(Installation):
 
     def test_each_pc_gets_the_notice_or_its_failure_is_logged(self):
         good = self.receiver()
-        other_version = self.receiver("--speak-version", "2")
+        other_version = self.receiver("--speak-version", "3")
         not_a_receiver = self.mail_server()  # answers, but not in our protocol
         nobody = "%s:%d" % (LOOPBACK, free_port())
         pcs = [good.address, other_version.address, "%s:%d" % (LOOPBACK, not_a_receiver.port), nobody]
@@ -466,6 +488,51 @@ class PcNoticeTests(Installation):
 
         wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
         wait_for(lambda: not self.job_files(), what="the job files to go", details=lambda: str(self.job_files()))
+
+    def test_forged_replayed_stale_and_unsigned_notices_are_refused_and_shown_as_refused(self):
+        strict = self.receiver()
+        lenient = self.receiver("--allow-version-1")
+        with open(self.key, "rb") as f:
+            key = f.read()
+        lure = [(b"Job", b"0666"), (b"Folder", b"\\\\someone\\share\\"), (b"File", b"invoice.exe")]
+        now = int(time.time())
+        good = signed_notice(key, lure, now)
+        tampered = list(good)
+        tampered[3] = b"File: payroll.exe"
+        unsigned = [b"NOTICE 1"] + [b"%s: %s" % field for field in lure]
+        forged = signed_notice(os.urandom(32), lure, now)
+        cases = [
+            ("another key", strict, forged, b"ERR MAC BAD"),
+            ("a line changed", strict, tampered, b"ERR MAC BAD"),
+            ("no MAC", strict, good[:-1], b"ERR MAC MISSING"),
+            ("stale", strict, signed_notice(key, lure, now - 400), b"ERR TIME"),
+            ("from the future", strict, signed_notice(key, lure, now + 400), b"ERR TIME"),
+            ("version 1", strict, unsigned, b"ERR VERSION 2"),
+            ("good", strict, good, b"OK"),
+            ("replayed", strict, good, b"ERR REPLAY"),
+            ("another key, version 1 allowed", lenient, forged, b"ERR MAC BAD"),
+            ("version 1, allowed", lenient, unsigned, b"OK"),
+        ]
+        for what, receiver, lines, answer in cases:
+            greeting, got = exchange(receiver.port, lines)
+            self.assertEqual(greeting, b"QUILLBOX-NOTICE %d" % (1 if receiver is lenient else 2), what)
+            self.assertEqual(got, answer, what)
+        # Each refusal is a line on the screen that says from where; only the good one is shown.
+        expected = [answer.decode() for what, receiver, lines, answer in cases if receiver is strict and answer != b"OK"]
+        shown = lambda: re.findall(r"(?m)^refused a notice from 127\.0\.0\.1:\d+: .*\((ERR [A-Z0-9 ]+)\)$", strict.text())
+        wait_for(lambda: len(shown()) >= len(expected), what="the refusals on the screen")
+        self.assertEqual(shown(), expected)
+        for receiver in (strict, lenient):  # the answer goes out before the screen shows the notice
+            self.assertEqual(len(wait_for(receiver.notices, what="the notice")), 1)
+
+        # The notifier without the PCs' key is refused like any forger.
+        with open(self.key, "wb") as f:
+            f.write(os.urandom(32))
+        self.configure("USESMTP=0\r\nNotifyDays=0\r\n", pc_list=strict.address)
+        self.receive()
+        [fields] = wait_for(self.log_lines, what="the refusal in the log", details=self.trace)
+        self.assertEqual((fields[0], fields[8]), (b"19", b"refused: ERR MAC BAD"))
+        self.assertEqual(len(strict.notices()), 1)
 
     def test_a_pc_out_of_reach_is_told_later_and_nobody_twice_after_a_restart(self):
         good = self.receiver()
@@ -507,6 +574,103 @@ class PcNoticeTests(Installation):
         [row] = self.error_log()
         self.assertEqual(row[1:], [nobody.encode(), b"connect error", b"old.tif"])
         wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
+
+
+SERVICE_GROUP, MEMBER, OTHER = "wbfax-service", "wbfax-member", "wbfax-other"
+
+
+class AccessTests(Installation):
+    """Who may read and write what a receive leaves in the data folder, tried as other users; and
+    what the mail sender refuses to trust."""
+
+    def accounts(self):
+        """A service group with one member, and a user outside it; the test is skipped where they
+        cannot be made."""
+        if subprocess.run(["getent", "group", SERVICE_GROUP], capture_output=True).returncode != 0:
+            made = subprocess.run(["groupadd", "--system", SERVICE_GROUP], capture_output=True)
+            if made.returncode != 0:
+                self.skipTest("SKIPPED: cannot create a group: %s" % made.stderr.decode(errors="replace").strip())
+        for user, groups in ((MEMBER, [SERVICE_GROUP]), (OTHER, [])):
+            if subprocess.run(["id", user], capture_output=True).returncode != 0:
+                made = subprocess.run(["useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin"] +
+                                      (["-G", ",".join(groups)] if groups else []) + [user], capture_output=True)
+                if made.returncode != 0:
+                    self.skipTest("SKIPPED: cannot create a user: %s" % made.stderr.decode(errors="replace").strip())
+            member = SERVICE_GROUP in subprocess.run(["id", "-nG", user], capture_output=True).stdout.decode().split()
+            if member != bool(groups):
+                self.skipTest("SKIPPED: the test user %s is %sin the group %s" % (user, "" if member else "not ", SERVICE_GROUP))
+
+    def can(self, user, action, path):
+        command = {"read": ["head", "-c1", path], "write": ["sh", "-c", 'exec 3>>"$0"', path]}[action]
+        return subprocess.run(["setpriv", "--reuid=" + user, "--regid=" + user, "--init-groups"] + command,
+                              capture_output=True).returncode == 0
+
+    def test_secrets_and_lists_are_closed_to_other_users_and_open_to_the_service_group(self):
+        self.accounts()
+        for folder in (self.root, os.path.dirname(self.data)):
+            os.chmod(folder, 0o755)  # the way in is open: the files' own modes decide
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, free_port()), mail_list="boss@example.org",
+                       program=os.path.join(self.root, "nowhere"))
+        checked = 0
+        for grouped in (False, True):
+            if grouped:
+                self.env["WBFAX_ACCESS_GROUP"] = SERVICE_GROUP
+                shutil.chown(self.data, group=SERVICE_GROUP)
+                os.chmod(self.data, 0o2770)  # as the package makes it
+            else:
+                os.chmod(self.data, 0o755)
+            before = set(self.job_files())
+            self.receive(account="fax", password="S3cret")
+            job = os.path.join(self.data, next(name for name in set(self.job_files()) - before if name.endswith(".tmp")))
+            with open(job, "rb") as f:
+                self.assertIn(b"AuthPassword=S3cret", f.read())
+            listed = os.path.join(self.data, "pfsmtp_job.pfs")
+            cases = [(OTHER, "read", job, False), (OTHER, "read", job[:-4] + ".001", False), (OTHER, "write", job, False)]
+            if grouped:
+                cases += [(OTHER, "write", listed, False), (MEMBER, "read", job, True), (MEMBER, "write", job, True),
+                          (MEMBER, "write", listed, True)]
+            for user, action, path, allowed in cases:
+                self.assertEqual(self.can(user, action, path), allowed, (grouped, user, action, os.path.basename(path)))
+                checked += 1
+        self.assertEqual(checked, 10)
+
+    def test_the_mail_sender_refuses_jobs_and_attachments_it_cannot_trust(self):
+        server = self.mail_server()
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nADDFFILE=1\r\n" % (LOOPBACK, server.port),
+                       mail_list="boss@example.org", program=os.path.join(self.root, "nowhere"))
+        stored = [self.receive(name=name) for name in (b"open.tif", b"linked.tif", b"good.tif", b"stored.tif")]
+        jobs = sorted(os.path.join(self.data, name) for name in self.job_files() if name.endswith(".tmp"))
+        # A link to the stored fax itself lies below a storage folder: that may go.
+        os.remove(jobs[3][:-4] + ".002")
+        os.symlink(stored[3], jobs[3][:-4] + ".002")
+        # Anyone may write the first job; the second attaches a file of the server's instead of the fax.
+        os.chmod(jobs[0], 0o646)
+        secret = os.path.join(self.root, "secret.txt")
+        with open(secret, "wb") as f:
+            f.write(b"root:x:0:0")
+        os.remove(jobs[1][:-4] + ".002")
+        os.symlink(secret, jobs[1][:-4] + ".002")
+        # A job list entry that names a job file outside the data folder.
+        elsewhere = os.path.join(self.root, "elsewhere")
+        os.makedirs(elsewhere)
+        for extension in (".tmp", ".001", ".002"):
+            shutil.copy(jobs[2][:-4] + extension, os.path.join(elsewhere, "12010000_9" + extension))
+        with open(os.path.join(self.data, "pfsmtp_job.pfs"), "ab") as f:
+            f.write(b"JOB_ID=0009\r\nINFO_FNAME=%s\r\n\r\n" % os.path.join(elsewhere, "12010000_9.tmp").encode())
+
+        self.start_sender("smtp")
+        wait_for(lambda: len(server.messages()) == 2, what="the good jobs' mails", details=self.trace)
+        self.wait_until_left("smtp")
+        self.assertEqual(sorted(mail["Subject"] for mail in server.messages()),
+                         ["FAX Receipt Notification(good.tif)", "FAX Receipt Notification(stored.tif)"])
+        self.assertEqual(self.job_list("smtp").count(b"*OB_ID="), 5)  # all done with, three of them refused
+        with open(os.path.join(self.data, "smtp_NTFY.log"), "rb") as f:
+            logged = [line.split(b",") for line in f.read().split(b"\r\n") if line]
+        reasons = sorted((fields[0], fields[1], fields[2], fields[8].split(b": ")[1]) for fields in logged)
+        self.assertEqual(reasons, [(b"19", b"-", b"0001", b"writable by other users"),
+                                   (b"19", b"-", b"0002", b"not a plain file and not below a storage folder"),
+                                   (b"19", b"-", b"0009", b"outside the data folder")])
+        self.assertEqual(len(re.findall(r"PF_SMTP: job \d{4} refused: ", self.trace())), 3)
 
 
 if __name__ == "__main__":
