@@ -39,6 +39,9 @@ dpkg -i "$deb" 2>&1 | show
 [ "$(stat -c '%a %G' /var/lib/Corvane/Quillbox)" = "2770 quillbox" ] || fail "the data folder is not 2770, group quillbox"
 grep -qx 'WBFAX_ACCESS_GROUP=quillbox' /etc/default/quillbox || fail "/etc/default/quillbox does not set the group"
 ok "the data folder /var/lib/Corvane/Quillbox is mode 2770, group quillbox"
+[ "$(stat -c '%a %G %s' /var/lib/Corvane/Quillbox/notice.key)" = "640 quillbox 32" ] ||
+    fail "the notice key is not 32 bytes, mode 640, group quillbox"
+ok "the notice key is made, readable by the group only"
 
 # One box with a sender rule; a fax received without its number on the command line.
 install -d -m 2775 -g quillbox "$scratch/box001"
