@@ -127,6 +127,7 @@ private:
                 break;
             case Outcome::Rejected:
                 if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
+                if (!program_.progress.empty()) platform::RemoveFile(WithExtension(entry.jobFile, program_.progress));
                 pauses_.erase(entry);
                 break;
             case Outcome::Retry: {

@@ -27,14 +27,15 @@ int main() {
     program.windowClass = "QVPCFAXSQB";
     program.lockFile = "pfsqb.lck";
     program.companions = {".001", ".002", ".pcs"};
+    program.progress = ".pcs";
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
         const std::string settledPath = WithExtension(entry.jobFile, ".pcs");
-        std::set<std::string> settled = ReadSettledPcs(settledPath);
+        std::map<std::string, int> settled = ReadProgress(settledPath);
         auto record = [&](const std::string &pc, int status, const std::map<std::string, std::string> &fields,
                           const std::string &detail, std::uint32_t codePage) {
             AppendSenderLog(kPcNoticeLogName, status, pc, entry.number, fields, detail, codePage);
-            AddSettledPc(settledPath, pc, status);
-            settled.insert(pc);
+            AddProgress(settledPath, pc, status);
+            settled[pc] = status;
         };
 
         std::vector<std::string> pcs;

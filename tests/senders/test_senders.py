@@ -3,6 +3,7 @@ PF_SQB.exe, which deliver them to a real SMTP server (aiosmtpd) and to PC receiv
 (quillbox-notice), all on loopback. Each test has its own installation folder, IPC prefix and
 ports. WBFAX_BIN names the folder of the built programs."""
 
+import collections
 import email
 import email.policy
 import fcntl
@@ -17,6 +18,7 @@ import signal
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 import warnings
@@ -38,11 +40,46 @@ def free_port():
         return s.getsockname()[1]
 
 
+class Answering(Mailbox):
+    """A Maildir handler that answers from a script: answers["MAIL"], answers["DATA"] (the end
+    of DATA) and answers[address] (its RCPT) are replies used one per attempt, then the step goes
+    as usual. seen counts each step's attempts."""
+
+    def __init__(self, maildir, answers):
+        super().__init__(maildir)
+        self.answers = {key: list(replies) for key, replies in answers.items()}
+        self.seen = collections.Counter()
+
+    def take(self, key):
+        self.seen[key] += 1
+        script = self.answers.get(key)
+        return script.pop(0) if script else None
+
+    async def handle_MAIL(self, server, session, envelope, address, options):
+        reply = self.take("MAIL")
+        if reply:
+            return reply
+        envelope.mail_from = address
+        envelope.mail_options.extend(options)
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, options):
+        reply = self.take(address)
+        if reply:
+            return reply
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(options)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        return self.take("DATA") or await super().handle_DATA(server, session, envelope)
+
+
 class MailServer:
     """aiosmtpd storing what it takes in a Maildir; with accounts it insists on AUTH (plain
-    text allowed: loopback only)."""
+    text allowed: loopback only); answers script its replies (see Answering)."""
 
-    def __init__(self, folder, port=None, accounts=None):
+    def __init__(self, folder, port=None, accounts=None, answers=None, tls_context=None):
         self.maildir = os.path.join(folder, "maildir-%d" % random.randrange(1 << 30))
         self.logins = []
         self.port = port or free_port()
@@ -56,7 +93,10 @@ class MailServer:
                 self.logins.append((mechanism, data.login.decode(), ok))
                 return AuthResult(success=ok, handled=False)  # a refusal gets the standard 535
             options = dict(authenticator=authenticate, auth_required=True, auth_require_tls=False)
-        self.controller = Controller(Mailbox(self.maildir), hostname=LOOPBACK, port=self.port, **options)
+        if tls_context:
+            options.update(tls_context=tls_context, require_starttls=True)
+        self.handler = Answering(self.maildir, answers or {})
+        self.controller = Controller(self.handler, hostname=LOOPBACK, port=self.port, **options)
         self.controller.start()
 
     def raw_messages(self):
@@ -217,6 +257,19 @@ class Installation(unittest.TestCase):
 
     def job_files(self):
         return sorted(name for name in os.listdir(self.data) if re.match(r"\d{8}_\d+\.", name))
+
+    def log_lines(self, name="sqb_NTFY.log"):
+        try:
+            with open(os.path.join(self.data, name), "rb") as f:
+                return [line.split(b",") for line in f.read().split(b"\r\n") if line]
+        except FileNotFoundError:
+            return []
+
+    def error_log(self):
+        """The rows the plug-in's error log window shows, read back with its own parser."""
+        result = subprocess.run([os.path.join(BIN, "quillbox-error-log")], env=self.env, capture_output=True, timeout=30)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return [line.split(b"\t") for line in result.stdout.splitlines()]
 
     def running_sender(self, kind):
         """The process id of the sender that holds the job list, 0 when none does."""
@@ -413,21 +466,71 @@ class MailTests(Installation):
         self.assertEqual(len(server.messages()), 1)
         self.assertTrue(any(name.endswith("_1.tmp") for name in self.job_files()), self.job_files())
 
+    def test_each_recipient_gets_the_mail_once_or_is_given_up_with_the_servers_reply(self):
+        a, b, c = "a@example.org", "b@example.org", "c@example.org"
+        many = lambda reply: [reply] * 9  # noqa: E731 -- refused at every attempt
+        cases = [
+            # answers, who gets it, the mail log (address, reply), attempts counted at that step
+            ({c: ["450 4.2.1 Mailbox busy"]}, [a, b, c], [], (c, 2)),
+            ({c: many("550 5.1.1 No such user")}, [a, b], [(c, "RCPT 550 5.1.1 No such user")], (c, 1)),
+            ({"MAIL": many("553 5.7.1 Sender refused")}, [], [("-", "MAIL 553 5.7.1 Sender refused")], ("MAIL", 1)),
+            ({"DATA": many("554 5.6.0 Content refused")}, [], [("-", "end of DATA 554 5.6.0 Content refused")], ("DATA", 1)),
+            ({"DATA": ["451 4.3.0 Try later"]}, [a, b, c], [], ("DATA", 2)),
+        ]
+        for job, (answers, delivered, logged, (step, attempts)) in enumerate(cases, 1):
+            with self.subTest(answers=answers):
+                server = self.mail_server(answers=answers)
+                self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nNotifyDays=1\r\n" % (LOOPBACK, server.port),
+                               mail_list=",".join([a, b, c]))
+                before = len(self.log_lines("smtp_NTFY.log"))
+                self.receive(name=b"fax%d.tif" % job)
+                wait_for(lambda: not re.search(rb"(^|\n)JOB_ID=", self.job_list("smtp")), what="job %d to be marked" % job,
+                         details=self.trace)
+                envelopes = [to for mail in server.messages() for to in mail["X-RcptTo"].split(", ")]
+                self.assertEqual(collections.Counter(envelopes), collections.Counter(delivered), self.trace() + repr(self.job_list("smtp")))
+                lines = self.log_lines("smtp_NTFY.log")[before:]
+                self.assertEqual([(f[1].decode(), f[8].decode()) for f in lines], logged)
+                self.assertTrue(all(f[7] == b"fax%d.tif" % job for f in lines), lines)
+                self.assertEqual(server.handler.seen[step], attempts)
+                for address, reply in logged:
+                    self.assertIn("%s" % reply, self.trace())
+        # The window lists the failures of both logs.
+        self.assertEqual(sorted(row[1] for row in self.error_log()), [b"-", b"-", c.encode()])
+        self.assertIn("RCPT 450 4.2.1 Mailbox busy", self.trace())
+
+    def test_a_server_that_stops_answering_costs_one_timeout(self):
+        # Answers up to RCPT, then nothing: the sender gives up after one timeout, without a QUIT.
+        listener = socket.socket()
+        listener.bind((LOOPBACK, 0))
+        listener.listen(1)
+        heard = []
+
+        def serve():
+            connection, _ = listener.accept()
+            with connection, connection.makefile("rb") as lines:
+                connection.sendall(b"220 hung.example ESMTP\r\n")
+                for line in lines:
+                    heard.append((time.monotonic(), line.split(b" ")[0].split(b":")[0].strip().upper()))
+                    if heard[-1][1] in (b"EHLO", b"MAIL"):
+                        connection.sendall(b"250 OK\r\n")
+                heard.append((time.monotonic(), b"closed"))
+        thread = threading.Thread(target=serve, daemon=True)
+        thread.start()
+        self.env["WBFAX_SMTP_TIMEOUT_MS"] = "1500"
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nNotifyDays=1\r\n" % (LOOPBACK, listener.getsockname()[1]),
+                       mail_list="boss@example.org")
+        self.receive()
+        thread.join(30)
+        listener.close()
+        steps = [step for _, step in heard]
+        self.assertEqual(steps, [b"EHLO", b"MAIL", b"RCPT", b"closed"], self.trace())
+        waited = heard[-1][0] - heard[-2][0]
+        self.assertGreaterEqual(waited, 1.45)  # milliseconds kept, not whole seconds
+        self.assertLess(waited, 2.5)  # and not a second timeout for QUIT
+        wait_for(lambda: "RCPT: no answer within 1500 ms" in self.trace(), what="the trace", details=self.trace)
+
 
 class PcNoticeTests(Installation):
-
-    def log_lines(self):
-        try:
-            with open(os.path.join(self.data, "sqb_NTFY.log"), "rb") as f:
-                return [line.split(b",") for line in f.read().split(b"\r\n") if line]
-        except FileNotFoundError:
-            return []
-
-    def error_log(self):
-        """The rows the plug-in's error log window shows, read back with its own parser."""
-        result = subprocess.run([os.path.join(BIN, "quillbox-error-log")], env=self.env, capture_output=True, timeout=30)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return [line.split(b"\t") for line in result.stdout.splitlines()]
 
     def test_each_pc_gets_the_notice_or_its_failure_is_logged(self):
         good = self.receiver()
