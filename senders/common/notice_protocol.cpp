@@ -200,8 +200,8 @@ NoticeResult SendNotice(const PcAddress &pc, const Notice &notice, std::uint32_t
     std::string text = Format("NOTICE %d\r\n", kNoticeVersion);
     for (const auto &[key, value] : notice) text += OneLine(key) + ": " + OneLine(value) + "\r\n";
     text += "\r\n";
-    if (!WriteText(fd, text)) return {kNoticeUnreachable, "connection lost"};
-    if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no answer"};
+    if (!WriteText(fd, text)) return {kNoticeUnreachable, "connection lost", true};
+    if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no answer", true};
     if (line == "OK") return {kNoticeDelivered, "delivered"};
     if (line.compare(0, 12, "ERR VERSION ") == 0) return {kNoticeOtherVersion, "receiver refused version " + std::to_string(kNoticeVersion)};
     return {kNoticeFailed, "refused: " + Printable(line)};

@@ -41,6 +41,7 @@ std::optional<PcAddress> ParsePcAddress(std::string_view entry, std::uint16_t de
 struct NoticeResult {
     int status = kNoticeFailed;
     std::string detail;
+    bool told = false;  // no answer, but the notice went out: the PC may have it
 };
 
 // Tells one PC. timeoutMs bounds each step (connect, greeting, answer).

@@ -17,6 +17,7 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -610,6 +611,74 @@ class PcNoticeTests(Installation):
         [row] = self.error_log()
         self.assertEqual(row[1:], [nobody.encode(), b"connect error", b"old.tif"])
         wait_for(lambda: self.job_list("sqb").startswith(b"*OB_ID=0001"), what="the job to be marked", details=self.trace)
+
+    def test_a_pc_that_never_answers_a_notice_is_told_once_more_then_given_up(self):
+        listener = socket.socket()
+        listener.bind((LOOPBACK, 0))
+        listener.listen(4)
+        listener.settimeout(5)
+        notices = []
+
+        def serve():  # greets, takes the notice, and never says OK
+            while True:
+                try:
+                    connection, _ = listener.accept()
+                except OSError:
+                    return
+                with connection, connection.makefile("rb") as lines:
+                    connection.sendall(b"QUILLBOX-NOTICE 1\r\n")
+                    notices.append(b"".join(iter(lines.readline, b"\r\n")))
+                    lines.read()  # until the notifier hangs up
+        thread = threading.Thread(target=serve, daemon=True)
+        thread.start()
+        self.env["WBFAX_NOTICE_TIMEOUT_MS"] = "300"
+        pc = "%s:%d" % (LOOPBACK, listener.getsockname()[1])
+        self.configure("USESMTP=0\r\nNotifyDays=1\r\n", pc_list=pc)
+        self.receive(name=b"slow.tif")
+        [fields] = wait_for(self.log_lines, what="the PC to be given up", details=self.trace)
+        listener.close()
+        self.assertEqual(len(notices), 2)
+        self.assertEqual((fields[0], fields[1].decode()), (b"19", pc))
+        self.assertIn(b"told twice", fields[8])
+
+    def test_killed_and_started_again_and_again_the_notifier_tells_each_pc_once(self):
+        # WBFAX_STRESS=5: 200 jobs for 3 PCs and 30 kills; CI runs a fifth of that.
+        factor = int(os.environ.get("WBFAX_STRESS", "1"))
+        jobs, kills = 40 * factor, 6 * factor
+        receivers = [self.receiver() for _ in range(3)]
+        # The plug-in finds no notifier here: the jobs wait in the list for ours.
+        self.configure("USESMTP=0\r\nNotifyDays=1\r\n", pc_list=",".join(r.address for r in receivers),
+                       program=os.path.join(self.root, "nowhere"))
+        names = [b"fax%04d.tif" % n for n in range(jobs)]
+        for name in names:
+            self.receive(name=name)
+        told = lambda: sum(len(r.notices()) for r in receivers)  # noqa: E731
+        pace = random.Random(15)
+        for _ in range(kills):
+            self.start_sender("sqb")
+            wait_for(lambda: self.running_sender("sqb"), what="the notifier to start")
+            # Somewhere inside the run: after a few more notices, at a random moment.
+            target = min(told() + 1 + pace.randrange(3 * jobs // kills), 3 * jobs)
+            wait_for(lambda: told() >= target, what="progress", details=self.trace)
+            time.sleep(pace.uniform(0, 0.01))
+            os.kill(self.running_sender("sqb"), signal.SIGKILL)
+            wait_for(lambda: not self.running_sender("sqb"), what="the notifier to die")
+        self.start_sender("sqb")
+        wait_for(lambda: not re.search(rb"(^|\n)JOB_ID=", self.job_list("sqb")), timeout=120, what="every job to be marked",
+                 details=self.trace)
+        self.wait_until_left("sqb")
+
+        counts = [collections.Counter(re.findall(r"(?m)^  File: +(\S+)$", r.text())) for r in receivers]
+        lost = sum(1 for c in counts for name in names if c[name.decode()] == 0)
+        duplicates = sum(n - 1 for c in counts for n in c.values())
+        logged = collections.Counter((f[1], f[7]) for f in self.log_lines())
+        print("\nPF_SQB killed %d times over %d jobs x 3 PCs: %d lost, %d duplicate notices, %d log lines"
+              % (kills, jobs, lost, duplicates, sum(logged.values())), file=sys.stderr)
+        self.assertEqual(lost, 0)
+        # Only a kill between a PC's answer and its record tells that PC again.
+        self.assertLessEqual(duplicates, kills)
+        self.assertEqual(sorted(logged.values()), [1] * (3 * jobs))
+        self.assertEqual(self.job_files(), [])
 
 
 if __name__ == "__main__":
