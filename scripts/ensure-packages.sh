@@ -14,4 +14,4 @@ ensure_packages() {
 }
 
 # What every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libacl1-dev acl libcurl4-openssl-dev libssl-dev python3 python3-aiosmtpd)
+BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libacl1-dev acl libcurl4-openssl-dev libssl-dev openssl python3 python3-aiosmtpd)

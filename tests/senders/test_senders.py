@@ -3,11 +3,13 @@ PF_SQB.exe, which deliver them to a real SMTP server (aiosmtpd) and to PC receiv
 (quillbox-notice), all on loopback. Each test has its own installation folder, IPC prefix and
 ports. WBFAX_BIN names the folder of the built programs."""
 
+import base64
 import collections
 import email
 import email.policy
 import fcntl
 import glob
+import hashlib
 import logging
 import mailbox
 import os
@@ -16,6 +18,7 @@ import re
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -529,6 +532,46 @@ class MailTests(Installation):
         self.assertGreaterEqual(waited, 1.45)  # milliseconds kept, not whole seconds
         self.assertLess(waited, 2.5)  # and not a second timeout for QUIT
         wait_for(lambda: "RCPT: no answer within 1500 ms" in self.trace(), what="the trace", details=self.trace)
+
+    def test_an_office_server_with_its_own_certificate_is_trusted_through_its_ca_or_its_pinned_key(self):
+        folder = tempfile.mkdtemp(prefix="wbfax-tls-")  # outlives the installations below
+        self.addCleanup(shutil.rmtree, folder, True)
+        os.makedirs(os.path.join(folder, "cas"))
+        cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+
+        def openssl(*args):
+            return subprocess.run(["openssl", *args], check=True, capture_output=True).stdout
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "2",
+                "-subj", "/CN=%s" % LOOPBACK, "-addext", "subjectAltName=IP:%s" % LOOPBACK)
+        name = openssl("x509", "-hash", "-noout", "-in", cert).decode().strip()
+        shutil.copy(cert, os.path.join(folder, "cas", name + ".0"))
+        key_der = subprocess.run(["openssl", "pkey", "-pubout", "-outform", "DER", "-in", key], check=True,
+                                 capture_output=True).stdout
+        pin = "sha256//" + base64.b64encode(hashlib.sha256(key_der).digest()).decode()
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(cert, key)
+        cases = [
+            ({}, False),  # the system's authorities do not know it
+            ({"WBFAX_SMTP_CA_FILE": cert}, True),
+            ({"WBFAX_SMTP_CA_FOLDER": os.path.join(folder, "cas")}, True),
+            ({"WBFAX_SMTP_PINNED_KEY": pin}, True),
+            ({"WBFAX_SMTP_PINNED_KEY": "sha256//" + base64.b64encode(bytes(32)).decode()}, False),
+        ]
+        for settings, delivered in cases:
+            with self.subTest(settings=settings):
+                server = self.mail_server(tls_context=context)
+                self.env.update(settings, WBFAX_SMTP_TLS="require")
+                self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, server.port),
+                               mail_list="boss@example.org")
+                self.receive()
+                if delivered:
+                    wait_for(server.messages, what="the mail over TLS", details=self.trace)
+                else:
+                    wait_for(lambda: "not sent: STARTTLS" in self.trace(), what="the refusal", details=self.trace)
+                    self.assertEqual(server.messages(), [])
+                # The next case in a fresh installation, with a sender that reads the new settings.
+                self.tearDown()
+                self.setUp()
 
 
 class PcNoticeTests(Installation):
