@@ -166,7 +166,7 @@ private:
         while (!done_) {
             const auto idle = Clock::now() - Clock::time_point(Clock::duration(dialogue_.moved.load()));
             if (stopping_ || idle >= limit_) {
-                fired_ = fired_ || !stopping_;
+                fired_ = fired_ || (!stopping_ && !sockets_.empty());
                 for (const int fd : sockets_) ::shutdown(fd, SHUT_RDWR);
             }
             const auto rest = idle >= limit_ ? limit_ : std::chrono::duration_cast<std::chrono::milliseconds>(limit_ - idle) +
@@ -473,7 +473,7 @@ SendOutcome SendMail(const Mail &mail, const std::vector<std::string> &recipient
         const auto given = std::find_if(recipients.begin(), recipients.end(), [&](const std::string &to) { return AngleAddress(to) == address; });
         outcome.refused.emplace_back(given == recipients.end() ? address : *given, std::move(reply));
     }
-    if (!late && result == CURLE_OK) {
+    if (result == CURLE_OK) {
         outcome.sent = true;
         return outcome;
     }

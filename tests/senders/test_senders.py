@@ -724,5 +724,117 @@ class PcNoticeTests(Installation):
         self.assertEqual(self.job_files(), [])
 
 
+POSTFIX_CACHE = os.environ.get("WBFAX_POSTFIX_CACHE", "/var/cache/wbfax/postfix")
+
+
+def postfix_root():
+    """Debian's Postfix unpacked in a cache folder (apt-get download, nothing installed); None,
+    with the reason, when it cannot be had."""
+    root = os.path.join(POSTFIX_CACHE, "root")
+    if os.geteuid() != 0:
+        return None, "Postfix runs as root only"
+    os.makedirs(POSTFIX_CACHE, exist_ok=True)
+    with open(os.path.join(POSTFIX_CACHE, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)  # parallel runs unpack it once
+        if os.path.exists(os.path.join(root, "usr/lib/postfix/sbin/master")):
+            return root, None
+        return unpack_postfix(root)
+
+
+def unpack_postfix(root):
+    download = subprocess.run(["apt-get", "download", "postfix"], cwd=POSTFIX_CACHE, capture_output=True, timeout=300)
+    packages = glob.glob(os.path.join(POSTFIX_CACHE, "postfix_*.deb"))
+    if download.returncode != 0 or not packages:
+        return None, "apt-get download postfix failed: " + download.stderr.decode(errors="replace").strip()[-200:]
+    subprocess.run(["dpkg-deb", "-x", packages[0], root + ".new"], check=True)
+    os.rename(root + ".new", root)
+    return root, None
+
+
+class PostfixTests(Installation):
+    """PF_SMTP against Debian's Postfix on loopback, run from a scratch folder, which relays what it
+    takes to aiosmtpd. Its access map refuses one recipient for now and one for good; a header
+    check refuses a subject at the end of DATA."""
+
+    def start_postfix(self, relay_port):
+        root, reason = postfix_root()
+        if not root:
+            print("SKIPPED: the Postfix run: %s" % reason, file=sys.stderr)
+            self.skipTest(reason)
+        here = os.path.join(self.root, "postfix")
+        conf, spool = os.path.join(here, "conf"), os.path.join(here, "spool")
+        self.postfix_access = os.path.join(conf, "access")
+        for folder in (conf, os.path.join(here, "data")):
+            os.makedirs(folder)
+        self.port = free_port()
+        settings = {
+            "compatibility_level": "3.6", "queue_directory": spool, "data_directory": os.path.join(here, "data"),
+            "command_directory": root + "/usr/sbin", "daemon_directory": root + "/usr/lib/postfix/sbin",
+            "shlib_directory": root + "/usr/lib/postfix", "meta_directory": root + "/etc/postfix",
+            "mail_owner": "mail", "default_privs": "nobody", "setgid_group": "daemon",
+            "myhostname": "postfix.loopback.test", "mydestination": "", "inet_interfaces": LOOPBACK,
+            "inet_protocols": "ipv4", "mynetworks": "127.0.0.0/8", "relayhost": "[%s]:%d" % (LOOPBACK, relay_port),
+            "smtpd_recipient_restrictions": "check_recipient_access texthash:%s, permit_mynetworks, reject" % self.postfix_access,
+            "header_checks": "regexp:" + os.path.join(conf, "header_checks"), "max_use": "1",
+            "maillog_file": os.path.join(here, "maillog"), "maillog_file_prefixes": here,
+            "import_environment": "MAIL_CONFIG MAIL_LOGTAG TZ LD_LIBRARY_PATH", "alias_maps": "", "biff": "no",
+        }
+        with open(os.path.join(conf, "main.cf"), "w") as f:
+            f.writelines("%s = %s\n" % item for item in settings.items())
+        services = ["%s:%d inet n - n - - smtpd" % (LOOPBACK, self.port), "pickup unix n - n 60 1 pickup",
+                    "cleanup unix n - n - 0 cleanup", "qmgr unix n - n 300 1 qmgr", "rewrite unix - - n - - trivial-rewrite",
+                    "bounce unix - - n - 0 bounce", "defer unix - - n - 0 bounce", "trace unix - - n - 0 bounce",
+                    "flush unix n - n 1000 0 flush", "proxymap unix - - n - - proxymap", "smtp unix - - n - - smtp",
+                    "relay unix - - n - - smtp", "error unix - - n - - error", "retry unix - - n - - error",
+                    "anvil unix - - n - 1 anvil", "scache unix - - n - 1 scache", "postlog unix-dgram n - n - 1 postlogd"]
+        with open(os.path.join(conf, "master.cf"), "w") as f:
+            f.write("\n".join(services) + "\n")
+        with open(self.postfix_access, "w") as f:
+            f.write("later@example.org 450 4.2.1 Mailbox busy\nnobody@example.org 550 5.1.1 No such user\n")
+        with open(os.path.join(conf, "header_checks"), "w") as f:
+            f.write("/^Subject:.*REFUSED/ REJECT 5.7.1 Content refused\n")
+        for name in ("active", "bounce", "corrupt", "defer", "deferred", "flush", "hold", "incoming", "private", "saved",
+                     "trace", "public", "maildrop", "pid"):
+            os.makedirs(os.path.join(spool, name), mode=0o700)
+            if name != "pid":
+                shutil.chown(os.path.join(spool, name), "mail", "daemon")
+        shutil.chown(os.path.join(here, "data"), "mail")
+        os.chmod(self.root, 0o755)  # the daemons run as mail
+        env = dict(os.environ, LD_LIBRARY_PATH=root + "/usr/lib/postfix")
+        master = subprocess.Popen([root + "/usr/lib/postfix/sbin/master", "-c", conf, "-d"], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.cleanups.append(lambda: (master.terminate(), master.wait()))
+        self.maillog = os.path.join(here, "maillog")
+        wait_for(lambda: socket_open(self.port), what="Postfix to listen",
+                 details=lambda: open(self.maillog).read() if os.path.exists(self.maillog) else "")
+
+    def test_per_recipient_outcomes_and_a_refusal_at_the_end_of_data_through_postfix(self):
+        relay = self.mail_server()
+        self.start_postfix(relay.port)
+        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nNotifyDays=1\r\nADDFFILE=1\r\n" % (LOOPBACK, self.port),
+                       mail_list="boss@example.org,later@example.org,nobody@example.org")
+        fax = b"II*\x00" + bytes(range(256)) * 64
+        self.receive(content=fax, name=b"fax1.tif")
+        wait_for(lambda: "RCPT 450 4.2.1" in self.trace(), what="the 450", details=self.trace)
+        with open(self.postfix_access, "w") as f:  # the mailbox is free again
+            f.write("nobody@example.org 550 5.1.1 No such user\n")
+        self.receive(name=b"REFUSED.tif")
+        wait_for(lambda: not re.search(rb"(^|\n)JOB_ID=", self.job_list("smtp")), what="both jobs to be marked",
+                 details=self.trace)
+        received = wait_for(lambda: len(relay.messages()) == 2 and relay.messages(), what="the relayed mails",
+                            details=lambda: open(self.maillog).read())
+        self.assertEqual(sorted(m["X-RcptTo"] for m in received), ["boss@example.org", "later@example.org"])
+        self.assertTrue(all(attachments(m)[0].get_payload(decode=True) == fax for m in received))
+        logged = sorted((f[1].decode(), f[8].decode().split(" ", 3)[:3]) for f in self.log_lines("smtp_NTFY.log"))
+        refused = ("nobody@example.org", ["RCPT", "550", "5.1.1"])  # in both jobs
+        self.assertEqual(logged, [("-", ["end", "of", "DATA"]), refused, refused])
+        self.assertIn("end of DATA 550 5.7.1", self.trace())
+
+
+def socket_open(port):
+    with socket.socket() as s:
+        return s.connect_ex((LOOPBACK, port)) == 0
+
+
 if __name__ == "__main__":
     unittest.main()
