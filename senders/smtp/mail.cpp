@@ -18,6 +18,7 @@
 #include <set>
 #include <sys/socket.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace wbfax::senders {
@@ -85,8 +86,7 @@ struct Dialogue {
     std::string step = "connect";
     std::string recipient;  // of the RCPT under way, in angle brackets
     SmtpReply reading;      // a reply of several lines, so far
-    SmtpReply last;
-    SmtpReply refusal;  // the last reply of 4xx or 5xx, and its step
+    SmtpReply refusal;      // the last reply of 4xx or 5xx, and its step
     std::string refusalStep;
     std::vector<std::pair<std::string, SmtpReply>> refused;
 
@@ -95,8 +95,8 @@ struct Dialogue {
         while (end < line.size() && std::isalpha(static_cast<unsigned char>(line[end]))) ++end;
         std::string word(line.substr(0, end));
         for (char &c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        // Anything else is the continuation of AUTH (credentials): the step stays.
-        // The QUIT after a failure is no step of its own: the failure stays where it happened.
+        // Anything else is the continuation of AUTH (credentials), or the QUIT after a failure:
+        // the step stays where it was.
         static const char *const commands[] = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA"};
         if (std::none_of(std::begin(commands), std::end(commands), [&](const char *c) { return word == c; })) return;
         step = word;
@@ -115,14 +115,13 @@ struct Dialogue {
         const std::string_view text = line.size() > 4 ? line.substr(4) : std::string_view();
         if (!text.empty()) reading.text += (reading.text.empty() ? "" : " ") + std::string(text);
         if (line.size() > 3 && line[3] == '-') return;
-        last = std::move(reading);
-        reading = {};
-        if (last.code >= 400) {
-            refusal = last;
+        const SmtpReply reply = std::exchange(reading, {});
+        if (reply.code >= 400) {
+            refusal = reply;
             refusalStep = step;
-            if (step == "RCPT") refused.emplace_back(recipient, last);
+            if (step == "RCPT") refused.emplace_back(recipient, reply);
         }
-        if (step == "DATA" && last.code == 354) step = "end of DATA";
+        if (step == "DATA" && reply.code == 354) step = "end of DATA";
     }
 };
 
