@@ -503,35 +503,41 @@ class MailTests(Installation):
         self.assertIn("RCPT 450 4.2.1 Mailbox busy", self.trace())
 
     def test_a_server_that_stops_answering_costs_one_timeout(self):
-        # Answers up to RCPT, then nothing: the sender gives up after one timeout, without a QUIT.
-        listener = socket.socket()
-        listener.bind((LOOPBACK, 0))
-        listener.listen(1)
-        heard = []
+        # Answers up to a step, then nothing: the sender gives up after one timeout, without a QUIT.
+        for silent, step in ((b"RCPT", "RCPT"), (b".", "end of DATA")):
+            with self.subTest(step=step):
+                listener = socket.socket()
+                listener.bind((LOOPBACK, 0))
+                listener.listen(1)
+                heard = []
 
-        def serve():
-            connection, _ = listener.accept()
-            with connection, connection.makefile("rb") as lines:
-                connection.sendall(b"220 hung.example ESMTP\r\n")
-                for line in lines:
-                    heard.append((time.monotonic(), line.split(b" ")[0].split(b":")[0].strip().upper()))
-                    if heard[-1][1] in (b"EHLO", b"MAIL"):
-                        connection.sendall(b"250 OK\r\n")
-                heard.append((time.monotonic(), b"closed"))
-        thread = threading.Thread(target=serve, daemon=True)
-        thread.start()
-        self.env["WBFAX_SMTP_TIMEOUT_MS"] = "1500"
-        self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\nNotifyDays=1\r\n" % (LOOPBACK, listener.getsockname()[1]),
-                       mail_list="boss@example.org")
-        self.receive()
-        thread.join(30)
-        listener.close()
-        steps = [step for _, step in heard]
-        self.assertEqual(steps, [b"EHLO", b"MAIL", b"RCPT", b"closed"], self.trace())
-        waited = heard[-1][0] - heard[-2][0]
-        self.assertGreaterEqual(waited, 1.45)  # milliseconds kept, not whole seconds
-        self.assertLess(waited, 2.5)  # and not a second timeout for QUIT
-        wait_for(lambda: "RCPT: no answer within 1500 ms" in self.trace(), what="the trace", details=self.trace)
+                def serve():
+                    connection, _ = listener.accept()
+                    with connection, connection.makefile("rb") as lines:
+                        connection.sendall(b"220 hung.example ESMTP\r\n")
+                        for line in lines:
+                            word = line.split(b" ")[0].split(b":")[0].strip().upper()
+                            heard.append((time.monotonic(), word))
+                            if word != silent and word in (b"EHLO", b"MAIL", b"RCPT", b".", b"DATA"):
+                                connection.sendall(b"354 Go on\r\n" if word == b"DATA" else b"250 OK\r\n")
+                        heard.append((time.monotonic(), b"closed"))
+                thread = threading.Thread(target=serve, daemon=True)
+                thread.start()
+                self.env["WBFAX_SMTP_TIMEOUT_MS"] = "1500"
+                self.configure("USESMTP=1\r\nSMTPServer=%s\r\nSMTPPortNo=%d\r\n" % (LOOPBACK, listener.getsockname()[1]),
+                               mail_list="boss@example.org")
+                self.receive()
+                thread.join(30)
+                listener.close()
+                steps = [word for _, word in heard]
+                self.assertEqual(steps[-2:], [silent, b"closed"], self.trace())
+                self.assertNotIn(b"QUIT", steps)
+                waited = heard[-1][0] - heard[-2][0]
+                self.assertGreaterEqual(waited, 1.45)  # milliseconds kept, not whole seconds
+                self.assertLess(waited, 2.5)  # and not a second timeout for QUIT
+                wait_for(lambda: "%s: no answer within 1500 ms" % step in self.trace(), what="the trace", details=self.trace)
+                self.tearDown()
+                self.setUp()
 
     def test_an_office_server_with_its_own_certificate_is_trusted_through_its_ca_or_its_pinned_key(self):
         folder = tempfile.mkdtemp(prefix="wbfax-tls-")  # outlives the installations below
@@ -781,14 +787,15 @@ class PostfixTests(Installation):
         }
         with open(os.path.join(conf, "main.cf"), "w") as f:
             f.writelines("%s = %s\n" % item for item in settings.items())
-        services = ["%s:%d inet n - n - - smtpd" % (LOOPBACK, self.port), "pickup unix n - n 60 1 pickup",
-                    "cleanup unix n - n - 0 cleanup", "qmgr unix n - n 300 1 qmgr", "rewrite unix - - n - - trivial-rewrite",
-                    "bounce unix - - n - 0 bounce", "defer unix - - n - 0 bounce", "trace unix - - n - 0 bounce",
-                    "flush unix n - n 1000 0 flush", "proxymap unix - - n - - proxymap", "smtp unix - - n - - smtp",
-                    "relay unix - - n - - smtp", "error unix - - n - - error", "retry unix - - n - - error",
-                    "anvil unix - - n - 1 anvil", "scache unix - - n - 1 scache", "postlog unix-dgram n - n - 1 postlogd"]
+        services = "smtpd inet n - n - - smtpd\n" + "".join(
+            "%s unix %s - n %s %s %s\n" % service for service in [
+                ("pickup", "n", 60, 1, "pickup"), ("cleanup", "n", "-", 0, "cleanup"), ("qmgr", "n", 300, 1, "qmgr"),
+                ("rewrite", "-", "-", "-", "trivial-rewrite"), ("bounce", "-", "-", 0, "bounce"), ("defer", "-", "-", 0, "bounce"),
+                ("trace", "-", "-", 0, "bounce"), ("flush", "n", 1000, 0, "flush"), ("proxymap", "-", "-", "-", "proxymap"),
+                ("smtp", "-", "-", "-", "smtp"), ("relay", "-", "-", "-", "smtp"), ("error", "-", "-", "-", "error"),
+                ("retry", "-", "-", "-", "error"), ("anvil", "-", "-", 1, "anvil"), ("scache", "-", "-", 1, "scache")])
         with open(os.path.join(conf, "master.cf"), "w") as f:
-            f.write("\n".join(services) + "\n")
+            f.write(services.replace("smtpd inet", "%s:%d inet" % (LOOPBACK, self.port), 1) + "postlog unix-dgram n - n - 1 postlogd\n")
         with open(self.postfix_access, "w") as f:
             f.write("later@example.org 450 4.2.1 Mailbox busy\nnobody@example.org 550 5.1.1 No such user\n")
         with open(os.path.join(conf, "header_checks"), "w") as f:
