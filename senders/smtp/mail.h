@@ -48,8 +48,8 @@ struct SmtpOptions {
     enum class Tls { Off, Try, Require } tls = Tls::Try;
     std::uint32_t timeoutMs = 30000;  // connecting, and each answer of the server
     std::string heloName;
-    std::string caFile;    // certificate authorities beside (not instead of) the system's
-    std::string caFolder;  // a folder of them, hashed as openssl rehash leaves it
+    std::string caFile;     // a PEM file of certificate authorities, in place of the system's bundle
+    std::string caFolder;   // a folder of them, named as openssl rehash names them
     std::string pinnedKey;  // "sha256//BASE64[;sha256//...]" or a public key file
 };
 SmtpOptions SmtpOptionsFromEnvironment();
