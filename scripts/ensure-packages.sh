@@ -14,7 +14,7 @@ ensure_packages() {
 }
 
 # What every build needs.
-BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libacl1-dev acl libcurl4-openssl-dev libssl-dev libtiff-dev dpkg-dev python3 python3-aiosmtpd)
+BUILD_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev libacl1-dev acl libcurl4-openssl-dev libssl-dev openssl libtiff-dev dpkg-dev python3 python3-aiosmtpd)
 
 # Packages whose installation would start a system service (a fax server, a file server): the
 # service stays down, as the tests start their own on their own ports.

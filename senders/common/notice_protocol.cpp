@@ -362,8 +362,8 @@ NoticeResult SendNotice(const PcAddress &pc, const Notice &notice, std::string_v
     for (const std::string &l : SignedNoticeLines(notice, key, static_cast<std::int64_t>(::time(nullptr)), Hex(random, sizeof random)))
         text += l + "\r\n";
     text += "\r\n";
-    if (!WriteText(fd, text)) return {kNoticeUnreachable, "connection lost"};
-    if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no answer"};
+    if (!WriteText(fd, text)) return {kNoticeUnreachable, "connection lost", true};
+    if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no answer", true};
     line = Blanked(line);
     if (line == "OK") return {kNoticeDelivered, "delivered"};
     if (line.compare(0, 12, "ERR VERSION ") == 0) return {kNoticeOtherVersion, "receiver refused version " + std::to_string(kNoticeVersion)};

@@ -47,6 +47,7 @@ std::optional<PcAddress> ParsePcAddress(std::string_view entry, std::uint16_t de
 struct NoticeResult {
     int status = kNoticeFailed;
     std::string detail;
+    bool told = false;  // no answer, but the notice went out: the PC may have it
 };
 
 // The shared key: every byte of the key file. None, with the reason, when it cannot be read or

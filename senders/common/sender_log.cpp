@@ -1,5 +1,6 @@
 #include "common/sender_log.h"
 
+#include "common/job_file.h"
 #include "common/sender_program.h"
 #include "base/text.h"
 #include "platform/platform.h"
@@ -53,6 +54,28 @@ bool AppendSenderLog(std::string_view logName, int status, std::string_view addr
     // One write with O_APPEND: lines of parallel writers never interleave.
     return platform::AppendToFile(SenderDataFolder() + "/" + std::string(logName),
                                   LogLine(status, address, jobNumber, LogTimeNow(), record, detail, codePage));
+}
+
+bool SenderLogHas(std::string_view logName, int status, std::string_view address, std::uint32_t jobNumber,
+                  const std::map<std::string, std::string> &record, std::uint32_t codePage) {
+    const std::optional<std::string> log = ReadBytes(SenderDataFolder() + "/" + std::string(logName));
+    if (!log) return false;
+    // Lines stay below 500 bytes: the last 64 KB hold well over a hundred of them.
+    const std::size_t tail = log->size() > 65536 ? log->size() - 65536 : 0;
+    const auto fields = [](std::string_view line) {
+        std::vector<std::string_view> parts;
+        for (std::size_t comma; (comma = line.find(',')) != std::string_view::npos; line.remove_prefix(comma + 1))
+            parts.push_back(line.substr(0, comma));
+        parts.push_back(line);
+        if (parts.size() > 3) parts[3] = {};  // the time
+        if (parts.size() > 8) parts.resize(8);  // what happened
+        return parts;
+    };
+    const std::string wanted = LogLine(status, address, jobNumber, {}, record, "", codePage);
+    const auto expected = fields(std::string_view(wanted).substr(0, wanted.size() - 2));
+    for (const std::string &line : TextLines(std::string_view(*log).substr(tail)))
+        if (fields(line) == expected) return true;
+    return false;
 }
 
 }  // namespace wbfax::senders

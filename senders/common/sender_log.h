@@ -30,4 +30,9 @@ std::string LogLine(int status, std::string_view address, std::uint32_t jobNumbe
 bool AppendSenderLog(std::string_view logName, int status, std::string_view address, std::uint32_t jobNumber,
                      const std::map<std::string, std::string> &record, std::string_view detail, std::uint32_t codePage);
 
+// Whether the log's last lines hold this line, whenever it was written and whatever it said in
+// field 9: a program stopped between its own record and the log line finds out with it.
+bool SenderLogHas(std::string_view logName, int status, std::string_view address, std::uint32_t jobNumber,
+                  const std::map<std::string, std::string> &record, std::uint32_t codePage);
+
 }  // namespace wbfax::senders

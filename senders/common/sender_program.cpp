@@ -137,6 +137,7 @@ private:
                 break;
             case Outcome::Rejected:
                 if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
+                if (!program_.progress.empty()) platform::RemoveFile(WithExtension(entry.jobFile, program_.progress));
                 pauses_.erase(entry);
                 break;
             case Outcome::Retry: {
@@ -158,11 +159,12 @@ private:
     }
 
     // The job file goes first: once it is gone the job counts as done, even if we are stopped
-    // before the entry is marked.
+    // before the entry is marked. The mark comes last: an entry left unmarked is finished at the
+    // next scan, companions included, where a marked one would leave them behind for good.
     void Finish(const ListEntry &entry) {
         platform::RemoveFile(entry.jobFile);
-        if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
         for (const std::string &extension : program_.companions) platform::RemoveFile(WithExtension(entry.jobFile, extension));
+        if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
     }
 
     const SenderRole &program_;

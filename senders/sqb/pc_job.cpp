@@ -55,17 +55,4 @@ Notice NoticeOf(const PcJob &job, std::uint32_t jobNumber) {
     };
 }
 
-std::set<std::string> ReadSettledPcs(const std::string &path) {
-    std::set<std::string> settled;
-    const std::optional<std::string> content = ReadBytes(path);
-    if (!content) return settled;
-    for (const std::string &line : TextLines(*content))
-        if (const std::size_t comma = line.find(','); comma != std::string::npos) settled.insert(line.substr(comma + 1));
-    return settled;
-}
-
-bool AddSettledPc(const std::string &path, std::string_view pc, int status) {
-    return platform::AppendToFile(path, Format("%d,", status) + std::string(pc) + "\r\n");
-}
-
 }  // namespace wbfax::senders

@@ -29,9 +29,4 @@ std::optional<PcJob> ReadPcJob(const std::string &jobFile, std::vector<std::stri
 // What the PCs are told, in UTF-8.
 Notice NoticeOf(const PcJob &job, std::uint32_t jobNumber);
 
-// The PCs of a job that are done with (told, or given up), kept beside the job so that a
-// restarted notifier does not tell them twice.
-std::set<std::string> ReadSettledPcs(const std::string &path);
-bool AddSettledPc(const std::string &path, std::string_view pc, int status);
-
 }  // namespace wbfax::senders
