@@ -176,8 +176,8 @@ void Notices(FuzzedDataProvider &in) {
     const std::string bytes = in.ConsumeRemainingBytesAsString();
     if (::write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
         ::shutdown(ends[1], SHUT_WR);
-        std::string problem;
-        if (const std::optional<Notice> notice = ServeNotice(ends[0], kNoticeVersion, 200, problem)) {
+        NoticeGuard guard{"sixteen byte key", true, {}};
+        if (const std::optional<Notice> notice = ServeNotice(ends[0], guard, kNoticeVersion, 200).notice) {
             if (notice->size() > kNoticeMaxFields) __builtin_trap();
             for (const auto &[key, value] : *notice) {
                 if (key.empty()) __builtin_trap();

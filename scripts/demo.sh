@@ -14,17 +14,8 @@ host="$build/bin/quillbox-host"
 sample=$(mktemp -d /tmp/quillbox-demo-XXXXXX)
 export WBFAX_IPC_PREFIX="demo$$-"
 pids=()
-finish() {
-    set +e
-    # A sender still at work is one of ours: its lock file names it.
-    for lock in "${data:-/nonexistent}"/pf*.lck; do
-        [ -e "$lock" ] && ! flock -n "$lock" true && kill "$(cat "$lock")" 2>/dev/null
-    done
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$sample" /dev/shm/"$WBFAX_IPC_PREFIX"* "${XDG_RUNTIME_DIR:-/tmp}/wbfax-windows-$WBFAX_IPC_PREFIX"
-}
-trap finish EXIT
+source "$here/scripts/scratch-install.sh"
+trap 'set +e; end_scratch_install "${data:-/nonexistent}" "$sample"' EXIT
 export WBFAX_COMMON_APPDATA="$sample"
 export WBFAX_TRACE="$sample/trace.log"
 data="$sample/Corvane/Quillbox"
@@ -114,7 +105,9 @@ sed 's/\r$//' "$(grep -l 'fax1.tif' $(mails) | head -1)" | sed "s#$sample#<sampl
 
 echo
 echo "== a fax for PCs: what the receiver on a PC printed"
-"$build/bin/quillbox-notice" --listen 127.0.0.1 --port 0 --count 1 >"$sample/notice.out" &
+# The key the fax server and the PCs share; PF_SQB finds it as notice.key in the data folder.
+head -c 32 /dev/urandom >"$data/notice.key"
+"$build/bin/quillbox-notice" --key "$data/notice.key" --listen 127.0.0.1 --port 0 --count 1 >"$sample/notice.out" &
 pids+=($!)
 for _ in $(seq 50); do grep -q '^listening' "$sample/notice.out" && break; sleep 0.1; done
 pc=$(sed -n 's/^listening on //p' "$sample/notice.out")

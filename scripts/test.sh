@@ -19,6 +19,12 @@ cmake -S "$here" -B "$here/build/test" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInf
 cmake --build "$here/build/test" -j2
 ctest --test-dir "$here/build/test" --output-on-failure -j2 --timeout 600
 
+step "a Linux fax server end to end: HylaFAX's faxrcvd, the module, mail, Samba"
+"$here/scripts/fax-server-test.sh" "$here/build/test"
+
+step "the Debian package: built, installed, used and removed"
+"$here/scripts/package-test.sh" "$here/build/test"
+
 step "benchmarks build and run once"
 cmake -S "$here" -B "$here/build/bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWBFAX_TESTS=OFF \
     -DWBFAX_BENCHMARKS=ON >/dev/null
@@ -35,7 +41,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 step "fuzzing the parsers of outside input for ${fuzz_seconds}s each"
 cmake -S "$here" -B "$here/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER=clang++ -DWBFAX_TESTS=OFF -DWBFAX_FUZZ=ON -DWBFAX_SANITIZE=address,undefined >/dev/null
-fuzzers=(receive_description rule_file sender_input)
+fuzzers=(receive_description rule_file sender_input notice_v2)
 cmake --build "$here/build/fuzz" -j2 --target "${fuzzers[@]/#/fuzz_}"
 for name in "${fuzzers[@]}"; do
     corpus="$here/build/fuzz/corpus-$name"

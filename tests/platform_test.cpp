@@ -179,6 +179,54 @@ TEST_F(Platform, AReplacedFileKeepsItsRights) {
     EXPECT_EQ(files, 2u) << "a temporary file was left behind";
 }
 
+#if !defined(_WIN32)
+TEST_F(Platform, OpenAccessMeansTheServiceGroupWhereOneIsSetAndSecretsAreNeverOpenToOthers) {
+    const struct {
+        const char *group;  // WBFAX_ACCESS_GROUP, none: unset
+        mode_t file, folder, secret;
+        gid_t gid;  // -1: the creator's
+    } cases[] = {
+        {nullptr, 0777, 0777, 0600, static_cast<gid_t>(-1)},
+        {"65534", 0660, 02770, 0660, 65534},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.group ? c.group : "unset");
+        if (c.group) ::setenv("WBFAX_ACCESS_GROUP", c.group, 1);
+        const std::string tag = c.group ? "g" : "u";
+        ASSERT_TRUE(platform::CreateFileWithOpenAccess(ModulePath(tag + ".pfs"), Disposition::CreateNew));
+        ASSERT_TRUE(platform::MakeDirectory(ModulePath(tag + "Box")));
+        const bool made = platform::GrantInheritableOpenAccess(ModulePath(tag + "Box"));
+        // A secret is written where someone else left a file open to all, and where a link
+        // leads elsewhere: neither is reused.
+        WriteFile(Native(tag + ".tmp"), "planted");
+        ::chmod(Native(tag + ".tmp").c_str(), 0666);
+        WriteFile(Native(tag + "-target"), "untouched");
+        ::symlink(Native(tag + "-target").c_str(), Native(tag + ".001").c_str());
+        for (const char *secret : {".tmp", ".001"}) {
+            Stream out = Stream::CreatePrivate(ModulePath(tag + secret), "wt");
+            ASSERT_TRUE(out);
+            EXPECT_TRUE(out.Write("AuthPassword=S3cret\n"));
+        }
+        ::unsetenv("WBFAX_ACCESS_GROUP");
+        EXPECT_TRUE(made);
+        const struct {
+            std::string name;
+            mode_t mode;
+        } expected[] = {{tag + ".pfs", c.file}, {tag + "Box", c.folder}, {tag + ".tmp", c.secret}, {tag + ".001", c.secret}};
+        for (const auto &e : expected) {
+            struct stat st {};
+            ASSERT_EQ(::lstat(Native(e.name).c_str(), &st), 0) << e.name;
+            EXPECT_EQ(st.st_mode & 07777, e.mode) << e.name;
+            if (c.gid != static_cast<gid_t>(-1)) {
+                EXPECT_EQ(st.st_gid, c.gid) << e.name;
+            }
+        }
+        EXPECT_EQ(ReadFile(Native(tag + ".tmp")), "AuthPassword=S3cret\r\n");
+        EXPECT_EQ(ReadFile(Native(tag + "-target")), "untouched");
+    }
+}
+#endif
+
 TEST_F(Platform, CurrentDirectoryCanBeEnteredAndRestored) {
     const std::optional<std::string> before = platform::CurrentDirectory();
     ASSERT_TRUE(before);

@@ -1,6 +1,7 @@
 #include "common/job_file.h"
 
 #include "base/text.h"
+#include "platform/platform.h"
 
 #include <ctime>
 #include <fstream>
@@ -97,5 +98,19 @@ std::string WithExtension(const std::string &jobFile, std::string_view extension
 }
 
 std::string CompanionPath(const std::string &jobFile, int index) { return WithExtension(jobFile, Format(".%03d", index)); }
+
+std::map<std::string, int> ReadProgress(const std::string &path) {
+    std::map<std::string, int> progress;
+    const std::optional<std::string> content = ReadBytes(path);
+    if (!content) return progress;
+    for (const std::string &line : TextLines(*content))
+        if (const std::size_t comma = line.find(','); comma != std::string::npos)
+            progress[line.substr(comma + 1)] = ParseDecimal(line.substr(0, comma));
+    return progress;
+}
+
+bool AddProgress(const std::string &path, std::string_view entry, int status) {
+    return platform::AppendToFile(path, Format("%d,", status) + std::string(entry) + "\r\n");
+}
 
 }  // namespace wbfax::senders

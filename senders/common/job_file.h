@@ -2,6 +2,7 @@
 // once per companion file) and the companions named after it.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,5 +44,11 @@ std::vector<std::string> ListEntries(std::string_view list);
 
 // The lines of a text written with CR LF, without their line ends.
 std::vector<std::string> TextLines(std::string_view content);
+
+// The entries of a job (PCs, mail recipients) that are done with, kept beside the job as
+// "status,entry" lines so that a restarted sender does not deliver to them twice; an entry's
+// last line counts.
+std::map<std::string, int> ReadProgress(const std::string &path);
+bool AddProgress(const std::string &path, std::string_view entry, int status);
 
 }  // namespace wbfax::senders

@@ -2,10 +2,17 @@
 
 #include "base/text.h"
 
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -51,7 +58,15 @@ bool WaitFor(int fd, short events, std::uint32_t timeoutMs, const std::atomic<bo
     }
 }
 
-// One line without its CR LF; false on timeout, end of stream or an over-long line.
+// The other side may be anyone: no control character reaches a screen or a log.
+std::string Blanked(std::string text) {
+    for (char &k : text)
+        if (static_cast<unsigned char>(k) < 0x20 || k == 0x7F) k = ' ';
+    return text;
+}
+
+// One line without its CR LF, as it came (a signature covers the very bytes); false on
+// timeout, end of stream or an over-long line.
 bool ReadLine(int fd, std::string &line, std::uint32_t timeoutMs, const std::atomic<bool> *stopping) {
     line.clear();
     for (;;) {
@@ -62,9 +77,6 @@ bool ReadLine(int fd, std::string &line, std::uint32_t timeoutMs, const std::ato
         if (n <= 0) return false;
         if (c == '\n') {
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            // The other side may be anyone: no control character reaches a screen or a log.
-            for (char &k : line)
-                if (static_cast<unsigned char>(k) < 0x20 || k == 0x7F) k = ' ';
             return true;
         }
         if (line.size() >= kNoticeMaxLine) return false;
@@ -142,7 +154,151 @@ std::string SocketName(const sockaddr_storage &address) {
     return Format("[%s]:%u", host, ntohs(v6->sin6_port));
 }
 
+bool IsHex(std::string_view text) { return text.find_first_not_of("0123456789abcdef") == std::string_view::npos; }
+
+std::string Hex(const unsigned char *bytes, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 15];
+    }
+    return out;
+}
+
+NoticeVerdict Refuse(const char *answer, std::string problem) {
+    NoticeVerdict v;
+    v.answer = answer;
+    v.problem = std::move(problem);
+    v.refused = true;
+    return v;
+}
+
+NoticeVerdict Malformed(std::string problem) { return Refuse("ERR malformed notice", std::move(problem)); }
+
+// The value of the one field of that name; none when it is missing or there twice.
+std::optional<std::string> OnlyField(const Notice &fields, std::string_view key, bool &twice) {
+    std::optional<std::string> found;
+    for (const auto &[k, v] : fields) {
+        if (k != key) continue;
+        if (found) twice = true;
+        found = v;
+    }
+    return found;
+}
+
 }  // namespace
+
+std::optional<std::string> ReadNoticeKey(const std::string &path, std::string &problem) {
+    Socket f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (f.fd() < 0) {
+        problem = path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string key;
+    char buffer[512];
+    for (;;) {
+        const ssize_t n = ::read(f.fd(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            problem = path + ": " + std::strerror(errno);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        key.append(buffer, static_cast<std::size_t>(n));
+        if (key.size() > kNoticeMaxKeyBytes) {
+            problem = path + ": longer than " + std::to_string(kNoticeMaxKeyBytes) + " bytes";
+            return std::nullopt;
+        }
+    }
+    if (key.size() < kNoticeMinKeyBytes) {
+        problem = path + ": shorter than " + std::to_string(kNoticeMinKeyBytes) + " bytes";
+        return std::nullopt;
+    }
+    return key;
+}
+
+std::string NoticeMac(std::string_view key, std::string_view bytes) {
+    unsigned char mac[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!::HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()), reinterpret_cast<const unsigned char *>(bytes.data()),
+                bytes.size(), mac, &size))
+        return {};
+    return Hex(mac, size);
+}
+
+std::vector<std::string> SignedNoticeLines(const Notice &notice, std::string_view key, std::int64_t time, std::string_view nonce) {
+    std::vector<std::string> lines{Format("NOTICE %d", kNoticeVersion)};
+    for (const auto &[k, v] : notice) lines.push_back(OneLine(k) + ": " + OneLine(v));
+    lines.push_back("Time: " + std::to_string(time));
+    lines.push_back("Nonce: " + std::string(nonce));
+    std::string signedText;
+    for (const std::string &line : lines) signedText += line + "\r\n";
+    lines.push_back("MAC: " + NoticeMac(key, signedText));
+    return lines;
+}
+
+NoticeVerdict CheckNotice(const std::vector<std::string> &lines, NoticeGuard &guard, std::int64_t now) {
+    const std::string request = "NOTICE ";
+    if (lines.empty() || lines[0].compare(0, request.size(), request) != 0 ||
+        lines[0].find_first_not_of("0123456789", request.size()) != std::string::npos || lines[0].size() == request.size()) {
+        NoticeVerdict v = Malformed("unknown request");
+        v.answer = "ERR unknown request";
+        return v;
+    }
+    const std::string number = lines[0].substr(request.size());
+    // Written one way only: "NOTICE 01" is no version 1.
+    const int version = number.size() > 4 || (number.size() > 1 && number[0] == '0') ? -1 : ParseDecimal(number);
+    if (version != kNoticeVersion && !(version == kUnsignedNoticeVersion && guard.allowUnsigned))
+        return Refuse("ERR VERSION 2",
+                      version == kUnsignedNoticeVersion ? "unsigned notice (version 1)" : "notifier speaks " + Blanked(lines[0]));
+    if (lines.size() > kNoticeMaxFields + 1) return Malformed("more than " + std::to_string(kNoticeMaxFields) + " fields");
+    Notice fields;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::size_t colon = lines[i].find(": ");
+        if (colon == std::string::npos || colon == 0) return Malformed("malformed line");
+        fields.emplace_back(lines[i].substr(0, colon), lines[i].substr(colon + 2));
+    }
+    NoticeVerdict verdict;
+    if (version == kNoticeVersion) {
+        // The MAC first: who does not hold the key learns nothing about clocks or nonces.
+        bool twice = false;
+        const std::optional<std::string> mac = OnlyField(fields, "MAC", twice);
+        if (!mac) return Refuse("ERR MAC MISSING", "no MAC");
+        if (twice || fields.back().first != "MAC") return Refuse("ERR MAC BAD", "MAC not the last line");
+        std::string signedText;
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) signedText += lines[i] + "\r\n";
+        const std::string expected = NoticeMac(guard.key, signedText);
+        if (mac->size() != expected.size() || expected.empty() || CRYPTO_memcmp(mac->data(), expected.data(), expected.size()) != 0)
+            return Refuse("ERR MAC BAD", "bad MAC");
+        const std::optional<std::string> time = OnlyField(fields, "Time", twice);
+        const std::optional<std::string> nonce = OnlyField(fields, "Nonce", twice);
+        if (twice || !time || !nonce) return Malformed("Time or Nonce missing or repeated");
+        if (time->empty() || time->size() > 12 || time->find_first_not_of("0123456789") != std::string::npos)
+            return Refuse("ERR TIME", "unreadable time");
+        const std::int64_t sent = std::stoll(*time);
+        if (sent < now - kNoticeMaxSkewSeconds || sent > now + kNoticeMaxSkewSeconds)
+            return Refuse("ERR TIME", Format("time %lld s away from ours", static_cast<long long>(sent - now)));
+        if (nonce->size() < 16 || nonce->size() > 64 || !IsHex(*nonce)) return Malformed("unreadable nonce");
+        // A nonce is kept for as long as its notice's time could still be taken.
+        for (auto it = guard.seen.begin(); it != guard.seen.end();)
+            it = it->second < now - kNoticeMaxSkewSeconds ? guard.seen.erase(it) : std::next(it);
+        if (guard.seen.count(*nonce)) return Refuse("ERR REPLAY", "nonce seen before: a replayed notice");
+        if (guard.seen.size() >= kNoticeMaxNonces) return Refuse("ERR BUSY", "too many notices within the time window");
+        guard.seen.emplace(*nonce, sent);
+    }
+    // What only the protocol needs is not shown, also where an unsigned notice carries it.
+    fields.erase(std::remove_if(fields.begin(), fields.end(),
+                                [](const auto &f) { return f.first == "Time" || f.first == "Nonce" || f.first == "MAC"; }),
+                 fields.end());
+    for (auto &[k, v] : fields) {
+        k = Blanked(std::move(k));
+        v = Blanked(std::move(v));
+    }
+    verdict.notice = std::move(fields);
+    verdict.answer = "OK";
+    return verdict;
+}
 
 std::optional<PcAddress> ParsePcAddress(std::string_view entry, std::uint16_t defaultPort) {
     while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t')) entry.remove_prefix(1);
@@ -176,7 +332,10 @@ std::optional<PcAddress> ParsePcAddress(std::string_view entry, std::uint16_t de
     return pc;
 }
 
-NoticeResult SendNotice(const PcAddress &pc, const Notice &notice, std::uint32_t timeoutMs, const std::atomic<bool> &stopping) {
+NoticeResult SendNotice(const PcAddress &pc, const Notice &notice, std::string_view key, std::uint32_t timeoutMs,
+                        const std::atomic<bool> &stopping) {
+    unsigned char random[16];
+    if (::RAND_bytes(random, sizeof random) != 1) return {kNoticeFailed, "no random bytes for a nonce"};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -195,56 +354,44 @@ NoticeResult SendNotice(const PcAddress &pc, const Notice &notice, std::uint32_t
     if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no greeting"};
     const std::optional<int> version = GreetingVersion(line);
     if (!version) return {kNoticeFailed, "not a notice receiver: " + Printable(line)};
-    if (*version != kNoticeVersion) return {kNoticeOtherVersion, Format("receiver speaks version %d", *version)};
+    // A receiver that greets with 1 still takes old notifiers; we sign whatever it greets with.
+    if (*version != kNoticeVersion && *version != kUnsignedNoticeVersion)
+        return {kNoticeOtherVersion, Format("receiver speaks version %d", *version)};
 
-    std::string text = Format("NOTICE %d\r\n", kNoticeVersion);
-    for (const auto &[key, value] : notice) text += OneLine(key) + ": " + OneLine(value) + "\r\n";
+    std::string text;
+    for (const std::string &l : SignedNoticeLines(notice, key, static_cast<std::int64_t>(::time(nullptr)), Hex(random, sizeof random)))
+        text += l + "\r\n";
     text += "\r\n";
-    if (!WriteText(fd, text)) return {kNoticeUnreachable, "connection lost"};
-    if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no answer"};
+    if (!WriteText(fd, text)) return {kNoticeUnreachable, "connection lost", true};
+    if (!ReadLine(fd, line, timeoutMs, &stopping)) return {kNoticeUnreachable, "no answer", true};
+    line = Blanked(line);
     if (line == "OK") return {kNoticeDelivered, "delivered"};
     if (line.compare(0, 12, "ERR VERSION ") == 0) return {kNoticeOtherVersion, "receiver refused version " + std::to_string(kNoticeVersion)};
     return {kNoticeFailed, "refused: " + Printable(line)};
 }
 
-std::optional<Notice> ServeNotice(int connection, int version, std::uint32_t timeoutMs, std::string &problem) {
-    if (!WriteText(connection, Format("%.*s %d\r\n", static_cast<int>(kNoticeGreeting.size()), kNoticeGreeting.data(), version))) {
-        problem = "connection lost";
-        return std::nullopt;
+NoticeVerdict ServeNotice(int connection, NoticeGuard &guard, int greeting, std::uint32_t timeoutMs) {
+    NoticeVerdict verdict;
+    if (!WriteText(connection, Format("%.*s %d\r\n", static_cast<int>(kNoticeGreeting.size()), kNoticeGreeting.data(), greeting))) {
+        verdict.problem = "connection lost";
+        return verdict;
     }
+    std::vector<std::string> lines;
     std::string line;
-    if (!ReadLine(connection, line, timeoutMs, nullptr)) {
-        problem = "no notice";  // a notifier of another version leaves without a word
-        return std::nullopt;
-    }
-    const std::string request = "NOTICE ";
-    if (line.compare(0, request.size(), request) != 0) {
-        WriteText(connection, "ERR unknown request\r\n");
-        problem = "unknown request";
-        return std::nullopt;
-    }
-    if (ParseDecimal(line.substr(request.size())) != version) {
-        WriteText(connection, Format("ERR VERSION %d\r\n", version));
-        problem = "notifier speaks " + line;
-        return std::nullopt;
-    }
-    Notice notice;
     for (;;) {
         if (!ReadLine(connection, line, timeoutMs, nullptr)) {
-            problem = "notice cut short";
-            return std::nullopt;
+            // A notifier of another version leaves without a word.
+            verdict.problem = lines.empty() ? "no notice" : "notice cut short";
+            return verdict;
         }
         if (line.empty()) break;
-        const std::size_t colon = line.find(": ");
-        if (colon == std::string::npos || colon == 0 || notice.size() >= kNoticeMaxFields) {
-            WriteText(connection, "ERR malformed notice\r\n");
-            problem = "malformed notice";
-            return std::nullopt;
-        }
-        notice.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+        lines.push_back(line);
+        // An unknown request is answered at once; an endless one is cut off.
+        if ((lines.size() == 1 && line.compare(0, 7, "NOTICE ") != 0) || lines.size() > kNoticeMaxFields + 1) break;
     }
-    WriteText(connection, "OK\r\n");
-    return notice;
+    verdict = CheckNotice(lines, guard, static_cast<std::int64_t>(::time(nullptr)));
+    WriteText(connection, verdict.answer + "\r\n");
+    return verdict;
 }
 
 int ListenOn(const std::string &address, std::uint16_t port, std::string &problem) {

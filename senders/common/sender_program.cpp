@@ -1,6 +1,8 @@
 #include "common/sender_program.h"
 
 #include "common/job_file.h"
+#include "common/sender_log.h"
+#include "common/trust.h"
 
 #include "base/trace.h"
 #include "notification/sender.h"
@@ -119,6 +121,14 @@ private:
                 continue;
             }
             worked = true;
+            // Anyone who can write the list could name any file: only the plug-in's jobs are done.
+            if (const std::string why = JobFileDistrust(entry.jobFile, SenderDataFolder()); !why.empty()) {
+                Trace("%s: job %04u refused: job file %s: %s", program_.name, entry.number, entry.jobFile.c_str(), why.c_str());
+                AppendSenderLog(program_.logName, kRefusedStatus, "-", entry.number, {}, "refused job file: " + why + ": " + entry.jobFile, 1252);
+                if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
+                pauses_.erase(entry);
+                continue;
+            }
             Trace("%s: job %04u (%s)", program_.name, entry.number, entry.jobFile.c_str());
             switch (program_.process(entry, stopping_)) {
             case Outcome::Delivered:
@@ -127,6 +137,7 @@ private:
                 break;
             case Outcome::Rejected:
                 if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
+                if (!program_.progress.empty()) platform::RemoveFile(WithExtension(entry.jobFile, program_.progress));
                 pauses_.erase(entry);
                 break;
             case Outcome::Retry: {
@@ -148,11 +159,12 @@ private:
     }
 
     // The job file goes first: once it is gone the job counts as done, even if we are stopped
-    // before the entry is marked.
+    // before the entry is marked. The mark comes last: an entry left unmarked is finished at the
+    // next scan, companions included, where a marked one would leave them behind for good.
     void Finish(const ListEntry &entry) {
         platform::RemoveFile(entry.jobFile);
-        if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
         for (const std::string &extension : program_.companions) platform::RemoveFile(WithExtension(entry.jobFile, extension));
+        if (!MarkJob(listPath_, entry)) Trace("%s: job %04u could not be marked", program_.name, entry.number);
     }
 
     const SenderRole &program_;
@@ -236,10 +248,11 @@ int RunSenderProgram(const SenderRole &program) {
         return 1;
     }
     std::uint8_t *block = view.data();
-    // The plug-in names the data folder in the block; a program started by hand before any
-    // notification finds it where the plug-in would.
-    std::string folder = BlockText(block, kDataFolderPath, 260);
-    if (folder.empty()) folder = platform::NativePath(DataFolder());
+    // The data folder is where the module's settings put it. The block names it too, but the
+    // block is no proof of where the plug-in's jobs lie.
+    const std::string folder = platform::NativePath(DataFolder());
+    if (const std::string named = BlockText(block, kDataFolderPath, 260); !named.empty() && named != folder)
+        Trace("%s: the status block names the data folder %s; working in %s", program.name, named.c_str(), folder.c_str());
     DataFolderStorage() = folder;
 
     const int lock = TakeInstanceLock(folder + "/" + program.lockFile);

@@ -31,7 +31,11 @@ struct SenderRole {
     const char *name = "";         // in the trace
     const char *windowClass = "";  // the window other programs find us by
     const char *lockFile = "";     // in the data folder: one running instance per installation
+    const char *logName = "";      // the administrator's log in the data folder, for refused jobs
     std::vector<std::string> companions;  // extensions of the files a delivered job leaves
+    // Extension of the file where the program notes whom a job reached; it goes with the job
+    // however the job ends, as a later job of the same name must not inherit it.
+    std::string progress;
     // Runs on the worker thread. stopping turns true when the program is asked to end; a long
     // attempt should give up then (and answer Retry).
     std::function<Outcome(const ListEntry &entry, const std::atomic<bool> &stopping)> process;

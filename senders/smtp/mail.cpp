@@ -8,8 +8,17 @@
 #include <curl/curl.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <set>
+#include <sys/socket.h>
+#include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace wbfax::senders {
@@ -56,6 +65,7 @@ struct Deleter {
     void operator()(T *p) const { Free(p); }
 };
 using Easy = std::unique_ptr<CURL, Deleter<CURL, curl_easy_cleanup>>;
+
 using Mime = std::unique_ptr<curl_mime, Deleter<curl_mime, curl_mime_free>>;
 using List = std::unique_ptr<curl_slist, Deleter<curl_slist, curl_slist_free_all>>;
 
@@ -67,8 +77,128 @@ void Append(List &list, const std::string &line) {
     }
 }
 
-int AbortWhenStopping(void *stopping, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const std::atomic<bool> *>(stopping)->load() ? 1 : 0;
+using Clock = std::chrono::steady_clock;
+
+// The conversation as libcurl's trace shows it: which step we are at, the server's replies, and
+// when anything last moved (the time of a step is bounded by us, in milliseconds).
+struct Dialogue {
+    std::atomic<Clock::rep> moved{Clock::now().time_since_epoch().count()};
+    std::string step = "connect";
+    std::string recipient;  // of the RCPT under way, in angle brackets
+    SmtpReply reading;      // a reply of several lines, so far
+    SmtpReply refusal;      // the last reply of 4xx or 5xx, and its step
+    std::string refusalStep;
+    std::vector<std::pair<std::string, SmtpReply>> refused;
+
+    void Sent(std::string_view line) {
+        std::size_t end = 0;
+        while (end < line.size() && std::isalpha(static_cast<unsigned char>(line[end]))) ++end;
+        std::string word(line.substr(0, end));
+        for (char &c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        // Anything else is the continuation of AUTH (credentials), or the QUIT after a failure:
+        // the step stays where it was.
+        static const char *const commands[] = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA"};
+        if (std::none_of(std::begin(commands), std::end(commands), [&](const char *c) { return word == c; })) return;
+        step = word;
+        if (word == "RCPT") {
+            const std::size_t open = line.find('<'), close = line.find('>', open);
+            recipient = open == std::string_view::npos || close == std::string_view::npos
+                            ? std::string()
+                            : std::string(line.substr(open, close - open + 1));
+        }
+    }
+
+    void Received(std::string_view line) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+        if (line.size() < 3 || !std::all_of(line.begin(), line.begin() + 3, [](char c) { return c >= '0' && c <= '9'; })) return;
+        reading.code = ParseDecimal(line.substr(0, 3));
+        const std::string_view text = line.size() > 4 ? line.substr(4) : std::string_view();
+        if (!text.empty()) reading.text += (reading.text.empty() ? "" : " ") + std::string(text);
+        if (line.size() > 3 && line[3] == '-') return;
+        const SmtpReply reply = std::exchange(reading, {});
+        if (reply.code >= 400) {
+            refusal = reply;
+            refusalStep = step;
+            if (step == "RCPT") refused.emplace_back(recipient, reply);
+        }
+        if (step == "DATA" && reply.code == 354) step = "end of DATA";
+    }
+};
+
+// Bounds each step to the millisecond and ends the attempt when the program stops: it shuts
+// the connection's socket down, which libcurl notices at once, even where it waits in a loop of
+// its own (the end of DATA), and after which a QUIT has nobody to wait for.
+class Watchdog {
+public:
+    Watchdog(const Dialogue &dialogue, std::chrono::milliseconds limit, const std::atomic<bool> &stopping)
+        : dialogue_(dialogue), limit_(limit), stopping_(stopping), thread_([this] { Run(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_one();
+        thread_.join();
+    }
+    bool Fired() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return fired_;
+    }
+
+    static curl_socket_t Open(void *self, curlsocktype, curl_sockaddr *address) {
+        auto &watchdog = *static_cast<Watchdog *>(self);
+        std::lock_guard<std::mutex> lock(watchdog.mutex_);
+        const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        if (fd >= 0) watchdog.sockets_.insert(fd);
+        return fd >= 0 ? fd : CURL_SOCKET_BAD;
+    }
+    static int Close(void *self, curl_socket_t fd) {
+        auto &watchdog = *static_cast<Watchdog *>(self);
+        std::lock_guard<std::mutex> lock(watchdog.mutex_);
+        watchdog.sockets_.erase(fd);
+        return ::close(fd);
+    }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_) {
+            const auto idle = Clock::now() - Clock::time_point(Clock::duration(dialogue_.moved.load()));
+            if (stopping_ || idle >= limit_) {
+                fired_ = fired_ || (!stopping_ && !sockets_.empty());
+                for (const int fd : sockets_) ::shutdown(fd, SHUT_RDWR);
+            }
+            const auto rest = idle >= limit_ ? limit_ : std::chrono::duration_cast<std::chrono::milliseconds>(limit_ - idle) +
+                                                           std::chrono::milliseconds(1);
+            changed_.wait_for(lock, std::min<std::chrono::milliseconds>(rest, std::chrono::milliseconds(100)));
+        }
+    }
+
+    const Dialogue &dialogue_;
+    const std::chrono::milliseconds limit_;
+    const std::atomic<bool> &stopping_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::set<int> sockets_;
+    bool done_ = false;
+    bool fired_ = false;
+    std::thread thread_;  // last: started once the rest is ready
+};
+
+int Observe(CURL *, curl_infotype type, char *data, std::size_t size, void *context) {
+    Dialogue &dialogue = *static_cast<Dialogue *>(context);
+    dialogue.moved = Clock::now().time_since_epoch().count();
+    const std::string_view text(data, size);
+    if (type == CURLINFO_HEADER_OUT || type == CURLINFO_HEADER_IN) {
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = std::min(text.find('\n', at), text.size() - 1) + 1;
+            const std::string_view line = text.substr(at, end - at);
+            if (type == CURLINFO_HEADER_OUT) dialogue.Sent(line);
+            else dialogue.Received(line);
+            at = end;
+        }
+    }
+    return 0;
 }
 
 // Subject and body in the job's character set; a text that set cannot hold goes as UTF-8
@@ -157,7 +287,12 @@ std::optional<Mail> ReadMailJob(const std::string &jobFile, std::string &problem
     }
     const std::string charCode = Trimmed(head->Get("CharCode"));
     const std::uint32_t codePage = SourceCodePage(charCode);
-    mail.subject = ToUtf8(head->Get("Subject"), codePage);
+    const std::string subject = head->Get("Subject");
+    mail.subject = ToUtf8(subject, codePage);
+    mail.codePage = codePage;
+    // The plug-in names the fax at the end of the subject: "...(name)".
+    if (const std::size_t open = subject.rfind('('); open != std::string::npos && subject.back() == ')')
+        mail.fileName = subject.substr(open + 1, subject.size() - open - 2);
 
     // The first ATTACH INFO stands for the .001 file, the second for .002, and so on.
     std::string bodyUtf8;
@@ -190,14 +325,45 @@ SmtpOptions SmtpOptionsFromEnvironment() {
     const std::string tls = platform::GetEnvironment("WBFAX_SMTP_TLS").value_or("try");
     options.tls = tls == "off" ? SmtpOptions::Tls::Off : tls == "require" ? SmtpOptions::Tls::Require : SmtpOptions::Tls::Try;
     if (const std::optional<std::string> ms = platform::GetEnvironment("WBFAX_SMTP_TIMEOUT_MS"); ms && !ms->empty())
-        options.timeoutMs = static_cast<std::uint32_t>(std::strtoul(ms->c_str(), nullptr, 10));
+        options.timeoutMs = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(std::strtoul(ms->c_str(), nullptr, 10)));
     options.heloName = platform::HostName().value_or("localhost");
+    options.caFile = platform::GetEnvironment("WBFAX_SMTP_CA_FILE").value_or("");
+    options.caFolder = platform::GetEnvironment("WBFAX_SMTP_CA_FOLDER").value_or("");
+    options.pinnedKey = platform::GetEnvironment("WBFAX_SMTP_PINNED_KEY").value_or("");
     return options;
 }
 
-std::string SendMail(const Mail &mail, const SmtpOptions &options, const std::atomic<bool> &stopping) {
+Verdict VerdictOf(std::string_view step, const SmtpReply &reply) {
+    const bool final = step == "MAIL" || step == "RCPT" || step == "DATA" || step == "end of DATA";
+    return final && reply.code >= 500 && reply.code < 600 ? Verdict::GiveUp : Verdict::Retry;
+}
+
+Verdict RecipientVerdict(const SendOutcome &outcome, const std::string &recipient, SmtpReply &why, std::string &step) {
+    for (const auto &[address, reply] : outcome.refused)
+        if (address == recipient) {
+            why = reply;
+            step = "RCPT";
+            return VerdictOf(step, reply);
+        }
+    if (outcome.sent) return Verdict::Delivered;
+    why = outcome.reply;
+    step = outcome.step;
+    return VerdictOf(step, why);
+}
+
+std::string DescribeFailure(std::string_view step, const SmtpReply &reply, std::string_view error) {
+    if (reply.code != 0) return std::string(step) + Format(" %d ", reply.code) + reply.text;
+    return std::string(step) + ": " + std::string(error);
+}
+
+SendOutcome SendMail(const Mail &mail, const std::vector<std::string> &recipients, const SmtpOptions &options,
+                     const std::atomic<bool> &stopping) {
+    SendOutcome outcome;
     Easy curl(curl_easy_init());
-    if (!curl) return "libcurl cannot start";
+    if (!curl) {
+        outcome.error = "libcurl cannot start";
+        return outcome;
+    }
     CURL *c = curl.get();
     char error[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
@@ -211,24 +377,35 @@ std::string SendMail(const Mail &mail, const SmtpOptions &options, const std::at
     curl_easy_setopt(c, CURLOPT_USE_SSL, options.tls == SmtpOptions::Tls::Off       ? CURLUSESSL_NONE
                                          : options.tls == SmtpOptions::Tls::Require ? CURLUSESSL_ALL
                                                                                     : CURLUSESSL_TRY);
+    if (!options.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, options.caFile.c_str());
+    if (!options.caFolder.empty()) curl_easy_setopt(c, CURLOPT_CAPATH, options.caFolder.c_str());
+    if (!options.pinnedKey.empty()) {
+        curl_easy_setopt(c, CURLOPT_PINNEDPUBLICKEY, options.pinnedKey.c_str());
+        // A pinned key alone is the trust of a self-signed server; with a CA named, both count.
+        if (options.caFile.empty() && options.caFolder.empty()) {
+            curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 0L);
+            curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 0L);
+        }
+    }
     if (mail.authenticate) {
         curl_easy_setopt(c, CURLOPT_USERNAME, mail.account.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, mail.password.c_str());
     }
-    const long seconds = std::max<long>(1, static_cast<long>(options.timeoutMs / 1000));
+    // Each step is timed by the watchdog, in milliseconds; libcurl's own limit, in whole seconds,
+    // only backs that up.
+    const long backstop = static_cast<long>(options.timeoutMs / 1000 + 2);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.timeoutMs));
-    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, seconds);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, seconds);
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, backstop);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &AbortWhenStopping);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool> *>(&stopping));
+    Dialogue dialogue;
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, &Observe);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &dialogue);
 
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, AngleAddress(mail.from).c_str());
-    List recipients;
-    for (const std::string &to : mail.to) Append(recipients, AngleAddress(to));
-    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.get());
+    List envelope;
+    for (const std::string &to : recipients) Append(envelope, AngleAddress(to));
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, envelope.get());
     // One address the server turns down must not keep the mail from the others.
 #if LIBCURL_VERSION_NUM >= 0x080200
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
@@ -256,7 +433,11 @@ std::string SendMail(const Mail &mail, const SmtpOptions &options, const std::at
     std::vector<List> partHeaders;
     for (const MailAttachment &attachment : mail.attachments) {
         curl_mimepart *part = curl_mime_addpart(mime.get());
-        if (curl_mime_filedata(part, attachment.path.c_str()) != CURLE_OK) return "cannot read " + attachment.path;
+        if (curl_mime_filedata(part, attachment.path.c_str()) != CURLE_OK) {
+            outcome.step = "attachment";
+            outcome.error = "cannot read " + attachment.path;
+            return outcome;
+        }
         curl_mime_type(part, attachment.mediaType.c_str());
         curl_mime_encoder(part, "base64");
         if (IsAscii(attachment.name)) {
@@ -274,11 +455,33 @@ std::string SendMail(const Mail &mail, const SmtpOptions &options, const std::at
     }
     curl_easy_setopt(c, CURLOPT_MIMEPOST, mime.get());
 
-    const CURLcode result = curl_easy_perform(c);
-    curl.reset();  // before the lists and parts it points to
-    if (result == CURLE_OK) return {};
-    if (stopping) return "stopped";
-    return std::string(curl_easy_strerror(result)) + (error[0] ? std::string(": ") + error : std::string());
+    CURLcode result = CURLE_OK;
+    bool late = false;
+    {
+        Watchdog watchdog(dialogue, std::chrono::milliseconds(options.timeoutMs), stopping);
+        curl_easy_setopt(c, CURLOPT_OPENSOCKETFUNCTION, &Watchdog::Open);
+        curl_easy_setopt(c, CURLOPT_OPENSOCKETDATA, &watchdog);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, &Watchdog::Close);
+        curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &watchdog);
+        result = curl_easy_perform(c);
+        late = watchdog.Fired();
+        curl.reset();  // the QUIT, still watched; then the lists and parts it points to may go
+    }
+
+    for (auto &[address, reply] : dialogue.refused) {
+        const auto given = std::find_if(recipients.begin(), recipients.end(), [&](const std::string &to) { return AngleAddress(to) == address; });
+        outcome.refused.emplace_back(given == recipients.end() ? address : *given, std::move(reply));
+    }
+    if (result == CURLE_OK) {
+        outcome.sent = true;
+        return outcome;
+    }
+    outcome.step = dialogue.step;
+    if (dialogue.refusalStep == dialogue.step) outcome.reply = dialogue.refusal;
+    if (stopping) outcome.error = "stopped";
+    else if (late) outcome.error = Format("no answer within %u ms", options.timeoutMs);
+    else outcome.error = std::string(curl_easy_strerror(result)) + (error[0] ? std::string(": ") + error : std::string());
+    return outcome;
 }
 
 }  // namespace wbfax::senders

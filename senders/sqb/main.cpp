@@ -4,6 +4,7 @@
 //
 //   WBFAX_NOTICE_PORT        the receivers' port, where an address names none (default 47820)
 //   WBFAX_NOTICE_TIMEOUT_MS  each step of one notice (default 10000)
+//   WBFAX_NOTICE_KEY         the key file shared with the PCs (default: notice.key in the data folder)
 #include "common/job_file.h"
 #include "common/sender_program.h"
 #include "base/text.h"
@@ -12,6 +13,7 @@
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "sqb/pc_job.h"
+#include "common/sender_log.h"
 
 
 using namespace wbfax;
@@ -19,11 +21,16 @@ using namespace wbfax::senders;
 
 namespace {
 
-constexpr const char *kLogName = "sqb_NTFY.log";
+constexpr int kMaybeTold = 0;  // in the job's record of PCs: told, but the answer never came
 
-LogTime Now() {
-    const platform::LocalTime t = platform::CurrentLocalTime();
-    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+// The last line of the record of PCs: the PC and its status.
+std::optional<std::pair<std::string, int>> LastProgress(const std::string &path) {
+    const std::optional<std::string> content = ReadBytes(path);
+    const std::vector<std::string> lines = content ? TextLines(*content) : std::vector<std::string>();
+    if (lines.empty()) return std::nullopt;
+    const std::size_t comma = lines.back().find(',');
+    if (comma == std::string::npos) return std::nullopt;
+    return std::make_pair(lines.back().substr(comma + 1), ParseDecimal(lines.back().substr(0, comma)));
 }
 
 }  // namespace
@@ -37,16 +44,23 @@ int main() {
     program.name = "PF_SQB";
     program.windowClass = "QVPCFAXSQB";
     program.lockFile = "pfsqb.lck";
+    program.logName = kPcNoticeLogName;
     program.companions = {".001", ".002", ".pcs"};
+    program.progress = ".pcs";
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
-        const std::string log = SenderDataFolder() + "/" + kLogName;
-        const std::string settledPath = WithExtension(entry.jobFile, ".pcs");
-        std::set<std::string> settled = ReadSettledPcs(settledPath);
+        const std::string settledPath = WithExtension(entry.jobFile, program.progress);
+        std::map<std::string, int> settled = ReadProgress(settledPath);
+        // The record beside the job comes first, the log line after it: stopped in between, the
+        // next attempt finds the line missing and writes it (below).
         auto record = [&](const std::string &pc, int status, const std::map<std::string, std::string> &fields,
                           const std::string &detail, std::uint32_t codePage) {
-            platform::AppendToFile(log, LogLine(status, pc, entry.number, Now(), fields, detail, codePage));
-            AddSettledPc(settledPath, pc, status);
-            settled.insert(pc);
+            AddProgress(settledPath, pc, status);
+            settled[pc] = status;
+            AppendSenderLog(kPcNoticeLogName, status, pc, entry.number, fields, detail, codePage);
+        };
+        const auto done = [&](const std::string &pc) {
+            const auto it = settled.find(pc);
+            return it != settled.end() && it->second != kMaybeTold;
         };
 
         std::vector<std::string> pcs;
@@ -55,23 +69,52 @@ int main() {
         if (!job) {
             Trace("PF_SQB: job %04u given up: %s", entry.number, problem.c_str());
             for (const std::string &pc : pcs)
-                if (!settled.count(pc)) record(pc, kNoticeFailed, {}, problem, 1252);
+                if (!done(pc)) record(pc, kNoticeFailed, {}, problem, 1252);
             return Outcome::Rejected;
         }
+        // Only the last PC recorded can lack its log line.
+        if (const std::optional<std::pair<std::string, int>> last = LastProgress(settledPath);
+            last && last->second != kMaybeTold &&
+            !SenderLogHas(kPcNoticeLogName, last->second, last->first, entry.number, job->record, job->codePage))
+            AppendSenderLog(kPcNoticeLogName, last->second, last->first, entry.number, job->record,
+                            last->second == kNoticeDelivered ? "delivered" : "logged after an interruption", job->codePage);
 
         // Read at each attempt: a changed retention period applies to the jobs still waiting.
         const int days = ReadNotifyDays();
         const bool expired = JobAgeSeconds(entry.jobFile) >= days * 86400.0;
         const Notice notice = NoticeOf(*job, entry.number);
+        // Read at each job: a key the administrator puts in place holds from the next job on.
+        const std::string keyFile = platform::GetEnvironment("WBFAX_NOTICE_KEY").value_or(SenderDataFolder() + "/notice.key");
+        const std::optional<std::string> key = ReadNoticeKey(keyFile, problem);
+        if (!key) Trace("PF_SQB: job %04u: no key to sign notices with: %s", entry.number, problem.c_str());
         bool waiting = false;
         for (const std::string &pc : job->pcs) {
-            if (settled.count(pc)) continue;
+            if (done(pc)) continue;
             if (stopping) return Outcome::Retry;
             const std::optional<PcAddress> address = ParsePcAddress(pc, port);
             NoticeResult result{kNoticeFailed, "not a PC address"};
-            if (address) result = SendNotice(*address, notice, timeoutMs, stopping);
-            if (stopping && result.status != kNoticeDelivered) return Outcome::Retry;
+            if (!key) result.detail = "no notice key: " + problem;
+            else if (address) result = SendNotice(*address, notice, *key, timeoutMs, stopping);
+            if (result.status == kNoticeDelivered) {
+                // Recorded before anything else: a stop from here on tells nobody twice.
+                record(pc, result.status, job->record, result.detail, job->codePage);
+                Trace("PF_SQB: job %04u, PC %s: %d %s", entry.number, pc.c_str(), result.status, result.detail.c_str());
+                continue;
+            }
+            if (stopping) return Outcome::Retry;
             Trace("PF_SQB: job %04u, PC %s: %d %s", entry.number, pc.c_str(), result.status, result.detail.c_str());
+            if (result.told) {
+                // The PC may show the notice without its answer reaching us: it is told once
+                // more, never again after that.
+                if (settled.count(pc) != 0) {
+                    result = {kNoticeFailed, "told twice without an answer: " + result.detail, true};
+                } else if (!expired) {
+                    AddProgress(settledPath, pc, kMaybeTold);
+                    settled[pc] = kMaybeTold;
+                    waiting = true;
+                    continue;
+                }
+            }
             if (result.status == kNoticeUnreachable) {
                 if (!expired) {
                     waiting = true;

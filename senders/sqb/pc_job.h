@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/notice_protocol.h"
+#include "common/sender_log.h"
 
 #include <cstdint>
 #include <map>
@@ -27,21 +28,5 @@ std::optional<PcJob> ReadPcJob(const std::string &jobFile, std::vector<std::stri
 
 // What the PCs are told, in UTF-8.
 Notice NoticeOf(const PcJob &job, std::uint32_t jobNumber);
-
-struct LogTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-};
-
-// One line of sqb_NTFY.log, with its CR LF. Fields, separated by ",": 1 status, 2 PC address,
-// 3 job number, 4 time "YYYY.MM.DD.hh.mm.ss", 5 time the fax arrived, 6 sender's name, 7 sender's
-// fax number, 8 file name, 9 what happened. Fields never hold ","; the line stays short enough
-// for the error log window.
-std::string LogLine(int status, std::string_view pc, std::uint32_t jobNumber, const LogTime &time,
-                    const std::map<std::string, std::string> &record, std::string_view detail, std::uint32_t codePage);
-
-// The PCs of a job that are done with (told, or given up), kept beside the job so that a
-// restarted notifier does not tell them twice.
-std::set<std::string> ReadSettledPcs(const std::string &path);
-bool AddSettledPc(const std::string &path, std::string_view pc, int status);
 
 }  // namespace wbfax::senders

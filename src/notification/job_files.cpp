@@ -61,8 +61,10 @@ bool WriteWhole(platform::Stream &out, const std::string &path, const std::strin
     return false;
 }
 
+// A job file may hold the mail account's password: it and its body are never open to other
+// users. The fax's copy keeps the fax's own access.
 bool WriteFile(const std::string &path, const std::string &text) {
-    platform::Stream out = platform::Stream::Open(path, "wt");
+    platform::Stream out = platform::Stream::CreatePrivate(path, "wt");
     return WriteWhole(out, path, text);
 }
 
@@ -205,7 +207,7 @@ JobFiles CreateJobFiles(const NotifyRequest &request, std::uint16_t language, No
         const std::string bodyText =
             MailBodyText(request, language, PcNameOfPath(request.storedPath), folder.found == 1 ? folder.name : std::string());
         // The body file first: a job that cannot have one makes no copy of the fax.
-        platform::Stream out = platform::Stream::Open(body, "wt");
+        platform::Stream out = platform::Stream::CreatePrivate(body, "wt");
         // The mail goes without its attachment rather than not at all.
         if (out && attach && !platform::CopyPath(request.storedPath, copy, true)) TraceFailure("Copy", copy);
         written = WriteWhole(out, body, bodyText);

@@ -67,6 +67,10 @@ class Stream {
 public:
     Stream() = default;
     static Stream Open(std::string_view path, const char *mode);
+    // A new file for writing that holds secrets: an existing file of that name is removed, not
+    // emptied, and the new one is open to nobody but its owner (POSIX: and the fax service's
+    // group, where one is set) from its creation on. Windows: as Open with "w".
+    static Stream CreatePrivate(std::string_view path, const char *mode);
     Stream(Stream &&other) noexcept : file_(other.file_), text_(other.text_), eof_(other.eof_) { other.file_ = nullptr; }
     Stream &operator=(Stream &&other) noexcept {
         if (this != &other) {

@@ -185,17 +185,72 @@ TEST(NotificationLog, TheWindowReadsBackWhatTheNotifierWrote) {
     EXPECT_NE(cut.find(",\x97  \x83 x,\x83,"), std::string::npos);
 }
 
-TEST(NoticeProtocol, TheReceiverTakesControlCharactersAsBlanks) {
-    int ends[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
-    const std::string sent = "NOTICE 1\r\nSender: Tanaka\rLtd\x1B[2J\r\nFile: a\tb.tif\n\r\n";
-    ASSERT_EQ(::write(ends[1], sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
-    std::string problem;
-    const std::optional<Notice> notice = ServeNotice(ends[0], kNoticeVersion, 1000, problem);
-    ::close(ends[0]);
-    ::close(ends[1]);
-    ASSERT_TRUE(notice) << problem;
-    EXPECT_EQ(*notice, (Notice{{"Sender", "Tanaka Ltd [2J"}, {"File", "a b.tif"}}));
+TEST(NoticeProtocol, TheReceiverTakesOnlySignedFreshNewNoticesAndControlCharactersAsBlanks) {
+    const std::string key = "0123456789abcdef-shared", now = "1765000000";
+    const std::string nonce = "00112233445566778899aabbccddeeff";
+    const auto sign = [&](std::vector<std::string> lines, const std::string &withKey) {
+        std::string text;
+        for (const std::string &l : lines) text += l + "\r\n";
+        lines.push_back("MAC: " + NoticeMac(withKey, text));
+        return lines;
+    };
+    const std::vector<std::string> good = SignedNoticeLines({{"Sender", "Tanaka\rLtd\x1B[2J"}, {"File", "a\tb.tif"}}, key, 1765000000, nonce);
+    std::vector<std::string> tampered = good;
+    tampered[2] = "File: invoice.exe";
+    std::vector<std::string> macFirst = good;
+    std::rotate(macFirst.begin() + 1, macFirst.end() - 1, macFirst.end());
+    const struct {
+        const char *what;
+        std::vector<std::string> lines;
+        std::int64_t now;
+        bool allowUnsigned;
+        const char *answer;
+    } cases[] = {
+        {"good", good, 1765000000, false, "OK"},
+        {"good, clock 5 minutes behind", good, 1765000000 - 300, false, "OK"},
+        {"other key", sign({"NOTICE 2", "File: a.tif", "Time: " + now, "Nonce: " + nonce}, "another key, 16+ bytes"), 1765000000, false, "ERR MAC BAD"},
+        {"a line changed", tampered, 1765000000, false, "ERR MAC BAD"},
+        {"MAC not last", macFirst, 1765000000, false, "ERR MAC BAD"},
+        {"no MAC", {"NOTICE 2", "File: a.tif", "Time: " + now, "Nonce: " + nonce}, 1765000000, false, "ERR MAC MISSING"},
+        {"stale", good, 1765000000 + 301, false, "ERR TIME"},
+        {"from the future", good, 1765000000 - 301, false, "ERR TIME"},
+        {"no time", sign({"NOTICE 2", "File: a.tif", "Nonce: " + nonce}, key), 1765000000, false, "ERR malformed notice"},
+        {"short nonce", sign({"NOTICE 2", "Time: " + now, "Nonce: 00ff"}, key), 1765000000, false, "ERR malformed notice"},
+        {"version 1", {"NOTICE 1", "File: a.tif"}, 1765000000, false, "ERR VERSION 2"},
+        {"version 1, allowed", {"NOTICE 1", "File: a.tif"}, 1765000000, true, "OK"},
+        {"version 3", {"NOTICE 3", "File: a.tif"}, 1765000000, true, "ERR VERSION 2"},
+        {"no notice", {"HELO x"}, 1765000000, true, "ERR unknown request"},
+    };
+    for (const auto &c : cases) {
+        NoticeGuard guard{key, c.allowUnsigned, {}};
+        const NoticeVerdict verdict = CheckNotice(c.lines, guard, c.now);
+        EXPECT_EQ(verdict.answer, c.answer) << c.what << ": " << verdict.problem;
+        EXPECT_EQ(verdict.notice.has_value(), verdict.answer == "OK") << c.what;
+        EXPECT_EQ(verdict.refused, verdict.answer != "OK") << c.what;
+    }
+
+    // Over a connection: taken once, with blanks for control characters; the same bytes again
+    // are a replay.
+    NoticeGuard guard{key, false, {}};
+    std::string sent;
+    for (const std::string &l : SignedNoticeLines({{"Sender", "Tanaka\rLtd\x1B[2J"}, {"File", "a\tb.tif"}}, key, ::time(nullptr), nonce))
+        sent += l + "\r\n";
+    sent += "\r\n";
+    std::vector<std::string> answers;
+    for (int round = 0; round < 2; ++round) {
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        ASSERT_EQ(::write(ends[1], sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+        const NoticeVerdict verdict = ServeNotice(ends[0], guard, kNoticeVersion, 1000);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        answers.push_back(verdict.answer);
+        if (round == 0) {
+            ASSERT_TRUE(verdict.notice) << verdict.problem;
+            EXPECT_EQ(*verdict.notice, (Notice{{"Sender", "Tanaka Ltd [2J"}, {"File", "a b.tif"}}));
+        }
+    }
+    EXPECT_EQ(answers, (std::vector<std::string>{"OK", "ERR REPLAY"}));
 }
 
 TEST(NoticeProtocol, AReceiverThatTakesTheCallButNeverGreetsCountsAsNotReached) {
@@ -206,7 +261,7 @@ TEST(NoticeProtocol, AReceiverThatTakesTheCallButNeverGreetsCountsAsNotReached) 
     const auto port = static_cast<std::uint16_t>(std::stoi(name.substr(name.rfind(':') + 1)));
     const std::atomic<bool> stopping{false};
     // The connection completes in the listener's backlog; nobody ever speaks.
-    const NoticeResult silent = SendNotice({"127.0.0.1", port}, {{"Job", "0001"}}, 300, stopping);
+    const NoticeResult silent = SendNotice({"127.0.0.1", port}, {{"Job", "0001"}}, "sixteen byte key", 300, stopping);
     EXPECT_EQ(silent.status, kNoticeUnreachable);
     EXPECT_EQ(silent.detail, "no greeting");
 
@@ -221,7 +276,7 @@ TEST(NoticeProtocol, AReceiverThatTakesTheCallButNeverGreetsCountsAsNotReached) 
         (void)!::read(next, notice, sizeof notice);
         ::close(next);
     });
-    const NoticeResult dropped = SendNotice({"127.0.0.1", port}, {{"Job", "0001"}}, 2000, stopping);
+    const NoticeResult dropped = SendNotice({"127.0.0.1", port}, {{"Job", "0001"}}, "sixteen byte key", 2000, stopping);
     receiver.join();
     ::close(listener);
     EXPECT_EQ(dropped.status, kNoticeUnreachable);

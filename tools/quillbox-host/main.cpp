@@ -1,4 +1,5 @@
 // quillbox-host: plays the scan-and-fax host for the fax distribution module.
+#include "quillbox-host/fax_tags.h"
 #include "quillbox-host/host.h"
 #include "quillbox-host/options.h"
 #include "quillbox-host/rule_tester.h"
@@ -61,7 +62,13 @@ int main(int argc, char **argv) {
         const InfoResult info = SendInfo(module.entry());
         std::printf("version: %s\nname: %s\n", info.version.c_str(), info.name.c_str());
     } else if (auto *receive = std::get_if<ReceiveCommand>(&invocation.command)) {
-        const ReceiveResult result = SendReceive(module.entry(), *receive);
+        ReceiveCommand command = *receive;
+        if (command.remoteNumberFromFile || command.subAddressFromFile) {
+            const FaxTags tags = ReadFaxTags(command.file);
+            if (command.remoteNumberFromFile) command.description.remoteNumber = tags.sender;
+            if (command.subAddressFromFile) command.description.subAddress = tags.subAddress;
+        }
+        const ReceiveResult result = SendReceive(module.entry(), command);
         std::printf("remote name: %s\nstored path: %s\n", result.remoteName.c_str(), result.storedPath.c_str());
     } else if (auto *edit = std::get_if<EditBoxCommand>(&invocation.command)) {
         SendEditBox(module.entry(), *edit);

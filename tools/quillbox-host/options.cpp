@@ -4,6 +4,12 @@
 #include <map>
 #include <optional>
 
+#if defined(WBFAX_HAVE_LIBTIFF)
+#define WBFAX_FAX_TAGS_NOTE "(This build reads them with libtiff.)"
+#else
+#define WBFAX_FAX_TAGS_NOTE "(Not in this build: it has no libtiff, so they stay empty.)"
+#endif
+
 namespace quillbox {
 namespace {
 
@@ -45,6 +51,10 @@ constexpr const char *kReceiveHelp =
     "  --remote-number TEXT    sender's number, or destination number of a sent document\n"
     "  --remote-id TEXT        the other party's identification\n"
     "  --sub-address TEXT      the sub-address (F-code) the fax arrived under\n"
+    "                          Either one not given is read from a TIFF fax's own tags: the\n"
+    "                          sender's identification (ImageDescription, as fax software\n"
+    "                          records it) and the sub-address tag; empty when the file has none.\n"
+    "                          " WBFAX_FAX_TAGS_NOTE "\n"
     "  --admin-mail TEXT       the fax administrator's mail address\n"
     "  --language N            the device's language code (0 to 65535)\n"
     "  --remote-name TEXT      the other party's name\n"
@@ -267,6 +277,8 @@ std::variant<ReceiveCommand, UsageError> ParseReceive(const std::vector<std::str
         if (o[t.name]->size() > t.max) return Error(std::string(t.name) + " holds at most " + std::to_string(t.max) + " bytes");
         *t.field = *o[t.name];
     }
+    command.remoteNumberFromFile = !o["--remote-number"];
+    command.subAddressFromFile = !o["--sub-address"];
     if (o["--smtp-account"]) {
         if (o["--smtp-account"]->size() > kMaxAccount) return Error("--smtp-account holds at most 65 bytes");
         d.smtpAccount = *o["--smtp-account"];

@@ -17,6 +17,9 @@ struct ReceiveCommand {
     std::uint32_t box = 0;
     std::string file;
     Description description;
+    // Not given on the command line: taken from the fax's own tags where the build can read them.
+    bool remoteNumberFromFile = true;
+    bool subAddressFromFile = true;
 };
 
 // Which rule a document would go by, and why; nothing is moved.

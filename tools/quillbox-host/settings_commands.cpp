@@ -77,7 +77,8 @@ int EnterAddresses(const std::string &list, bool mailList, std::vector<std::stri
 }
 
 // A folder typed on the command line as the tree would have given it: "\"-separated, no
-// separator at either end; every component a valid name.
+// separator at either end; every component a valid name. The tree lists no "." or "..", and
+// one would put the fax outside the box's storage folder.
 int TakeFolder(std::string text, DestinationForm &form) {
     for (char &c : text)
         if (c == '/') c = '\\';
@@ -88,8 +89,9 @@ int TakeFolder(std::string text, DestinationForm &form) {
     for (std::size_t slash; (slash = rest.find('\\')) != std::string_view::npos; rest.remove_prefix(slash + 1)) {
         const std::string_view component = rest.substr(0, slash);
         if (component.empty()) return kMsgNoFolder;
-        if (!IsValidFolderName(component)) return kMsgBadFolderName;
+        if (!IsValidFolderName(component) || component == "." || component == "..") return kMsgBadFolderName;
     }
+    if (rest == "." || rest == "..") return kMsgBadFolderName;
     form.folderName = std::string(rest);
     return kNoMessage;
 }

@@ -2,17 +2,17 @@
 #include "platform/posix/posix_internal.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace wbfax::platform {
 namespace {
-
-constexpr mode_t kOpenToEveryone = 0777;
 
 // The runtime's text mode: "t" or no "b" in the mode.
 bool IsTextMode(const char *mode) { return std::strchr(mode, 'b') == nullptr; }
@@ -25,6 +25,49 @@ std::string BinaryMode(const char *mode) {
 }
 
 }  // namespace
+
+AccessPolicy CurrentAccessPolicy() {
+    AccessPolicy policy;
+    const std::optional<std::string> name = GetEnvironment("WBFAX_ACCESS_GROUP");
+    if (!name || name->empty()) return policy;
+    policy.grouped = true;
+    policy.file = 0660;
+    policy.folder = 02770;
+    policy.shared = 0660;
+    policy.secret = 0660;
+    char *end = nullptr;
+    const unsigned long number = std::strtoul(name->c_str(), &end, 10);
+    if (*end == '\0') {
+        policy.group = static_cast<gid_t>(number);
+    } else {
+        group entry {}, *found = nullptr;
+        char buffer[16384];
+        if (::getgrnam_r(name->c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found) policy.group = found->gr_gid;
+        // An unknown group still keeps others out.
+    }
+    return policy;
+}
+
+void ApplySharedGroup(int fd, const AccessPolicy &policy) {
+    if (!policy.grouped || policy.group == static_cast<gid_t>(-1)) return;
+    const int saved = errno;
+    if (::fchown(fd, static_cast<uid_t>(-1), policy.group) == 0) {
+        // The group's share of the mode may have been taken by the umask.
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) ::fchmod(fd, (st.st_mode & 0700) | ((st.st_mode & 0700) >> 3));
+    }
+    errno = saved;
+}
+
+bool ApplyOpenAccess(int fd, const AccessPolicy &policy) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    // The group first: changing it may clear the set-group-id bit.
+    if (policy.grouped && policy.group != static_cast<gid_t>(-1) && st.st_gid != policy.group &&
+        ::fchown(fd, static_cast<uid_t>(-1), policy.group) != 0)
+        return false;
+    return ::fchmod(fd, S_ISDIR(st.st_mode) ? policy.folder : policy.file) == 0;
+}
 
 std::string NativePath(std::string_view path) {
     std::string native(path);
@@ -71,11 +114,34 @@ ReadResult ReadWholeFile(const std::string &nativePath, std::string &content) {
 }
 
 bool WriteWholeFile(const std::string &nativePath, std::string_view content) {
-    Fd f(::open(nativePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    Fd f(::open(nativePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, CurrentAccessPolicy().shared));
     if (f.fd < 0 || !WriteAll(f.fd, content)) return false;
     const int fd = f.fd;
     f.fd = -1;
     return ::close(fd) == 0;
+}
+
+Stream Stream::CreatePrivate(std::string_view path, const char *mode) {
+    Stream s;
+    const std::string native = NativePath(path);
+    // Never a file someone else made under this name, nor one a link leads to: a new one whose
+    // access is settled before the first byte.
+    if (::unlink(native.c_str()) != 0 && errno != ENOENT) return s;
+    const AccessPolicy policy = CurrentAccessPolicy();
+    Fd f(::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (f.fd < 0) return s;
+    if (policy.grouped && policy.group != static_cast<gid_t>(-1) &&
+        (::fchown(f.fd, static_cast<uid_t>(-1), policy.group) != 0 || ::fchmod(f.fd, policy.secret) != 0)) {
+        const int error = errno;
+        ::unlink(native.c_str());
+        errno = error;
+        return s;
+    }
+    s.file_ = ::fdopen(f.fd, "w+");
+    if (!s.file_) return s;
+    f.fd = -1;
+    s.text_ = IsTextMode(mode);
+    return s;
 }
 
 Stream Stream::Open(std::string_view path, const char *mode) {
@@ -142,10 +208,11 @@ bool CreateFileWithOpenAccess(std::string_view path, Disposition disposition) {
     const std::string native = NativePath(path);
     struct stat before {};
     const bool existed = ::stat(native.c_str(), &before) == 0;
-    Fd f(::open(native.c_str(), flags, kOpenToEveryone));
+    const AccessPolicy policy = CurrentAccessPolicy();
+    Fd f(::open(native.c_str(), flags, policy.file));
     if (f.fd < 0) return false;
     // The descriptor applies only to a file this call creates, as on Windows.
-    if (!existed) ::fchmod(f.fd, kOpenToEveryone);
+    if (!existed) ApplyOpenAccess(f.fd, policy);
     return true;
 }
 
@@ -170,16 +237,33 @@ bool FileExists(std::string_view path) {
 
 bool RemoveFile(std::string_view path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
-bool GrantEveryoneAccess(std::string_view path) { return ::chmod(NativePath(path).c_str(), kOpenToEveryone) == 0; }
+namespace {
+
+bool GrantByPath(const std::string &native, const AccessPolicy &policy) {
+    Fd f(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (f.fd >= 0) return ApplyOpenAccess(f.fd, policy);
+    // A file that we may change but not read.
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) return false;
+    if (policy.grouped && policy.group != static_cast<gid_t>(-1) && st.st_gid != policy.group &&
+        ::chown(native.c_str(), static_cast<uid_t>(-1), policy.group) != 0)
+        return false;
+    return ::chmod(native.c_str(), S_ISDIR(st.st_mode) ? policy.folder : policy.file) == 0;
+}
+
+}  // namespace
+
+bool GrantEveryoneAccess(std::string_view path) { return GrantByPath(NativePath(path), CurrentAccessPolicy()); }
 
 bool GrantInheritableOpenAccess(std::string_view path) {
     const std::string native = NativePath(path);
-    if (::chmod(native.c_str(), kOpenToEveryone) != 0) return false;
+    const AccessPolicy policy = CurrentAccessPolicy();
+    if (!GrantByPath(native, policy)) return false;
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0) return false;
     if (!S_ISDIR(st.st_mode)) return true;
     // What is created inside inherits the open access; file systems without ACLs keep the mode.
-    acl_t acl = ::acl_from_text("u::rwx,g::rwx,o::rwx,m::rwx");
+    acl_t acl = ::acl_from_text(policy.grouped ? "u::rwx,g::rwx,o::---,m::rwx" : "u::rwx,g::rwx,o::rwx,m::rwx");
     if (!acl) return false;
     const int rc = ::acl_set_file(native.c_str(), ACL_TYPE_DEFAULT, acl);
     const int error = errno;
@@ -188,7 +272,13 @@ bool GrantInheritableOpenAccess(std::string_view path) {
 }
 
 bool AppendToFile(std::string_view path, std::string_view text) {
-    Fd f(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    const AccessPolicy policy = CurrentAccessPolicy();
+    const std::string native = NativePath(path);
+    Fd f(::open(native.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (f.fd < 0 && errno == ENOENT) {
+        f.fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, policy.shared);
+        if (f.fd >= 0) ApplySharedGroup(f.fd, policy);
+    }
     if (f.fd < 0) return false;
     return ::write(f.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }

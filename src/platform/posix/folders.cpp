@@ -63,7 +63,8 @@ std::optional<std::string> CurrentDirectory() {
 
 bool EnterDirectory(std::string_view path) { return ::chdir(NativePath(path).c_str()) == 0; }
 
-bool MakeDirectory(std::string_view path) { return ::mkdir(NativePath(path).c_str(), 0777) == 0; }
+// Default security: with a service group, nothing for others, whatever the umask allows.
+bool MakeDirectory(std::string_view path) { return ::mkdir(NativePath(path).c_str(), CurrentAccessPolicy().folder & 0777) == 0; }
 
 bool PathExists(std::string_view path) {
     struct stat st {};

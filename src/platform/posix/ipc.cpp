@@ -3,6 +3,7 @@
 // runtime directory named after the prefix; a message is one request and one reply on a fresh
 // connection, which makes sending synchronous as on Windows.
 #include "platform/platform.h"
+#include "platform/posix/posix_internal.h"
 
 #include <cerrno>
 #include <cstring>
@@ -123,9 +124,15 @@ std::intptr_t Dispatch(WindowHandle window, const Request &request) {
 
 SharedMemoryHandle CreateSharedMemory(const char *name, std::uint32_t size) {
     const std::string object = "/" + Prefix() + name;
-    const int fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // The block names the data folder the senders work in: only the service may write it.
+    const AccessPolicy policy = CurrentAccessPolicy();
+    const int fd = ::shm_open(object.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, policy.shared);
     if (fd < 0) return 0;
-    ::fchmod(fd, 0666);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid()) {
+        ApplySharedGroup(fd, policy);
+        ::fchmod(fd, policy.shared);
+    }
     // A Windows block ends with its last holder; a POSIX object outlives every process. Each
     // holder keeps a shared lock, so one that finds no other starts the block blank again
     // instead of trusting what programs long gone left in it.
@@ -135,7 +142,6 @@ SharedMemoryHandle CreateSharedMemory(const char *name, std::uint32_t size) {
     }
     while (::flock(fd, LOCK_SH) != 0 && errno == EINTR) {
     }
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || (st.st_size < static_cast<off_t>(size) && ::ftruncate(fd, size) != 0)) {
         ::close(fd);
         return 0;
@@ -190,7 +196,11 @@ WindowHandle CreateMessageWindow(const char *className, WindowProcedure procedur
         ::close(fd);
         return 0;
     }
-    ::chmod(path.c_str(), 0777);
+    const AccessPolicy policy = CurrentAccessPolicy();
+    if (policy.grouped && policy.group != static_cast<gid_t>(-1) && ::chown(path.c_str(), static_cast<uid_t>(-1), policy.group) != 0) {
+        // not ours to give: the owner alone keeps it
+    }
+    ::chmod(path.c_str(), policy.grouped ? 0770 : 0777);
     Windows()[window] = LocalWindow{procedure, fd, path};
     return window;
 }

@@ -41,11 +41,15 @@ LockEntry &EntryFor(const std::string &lockFile) {
 }
 
 int OpenLockFile(const std::string &lockFile) {
-    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const AccessPolicy policy = CurrentAccessPolicy();
+    int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, policy.shared);
     if (fd >= 0) {
         // Sender programs under other accounts take the same lock.
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_size == 0 && (st.st_mode & 0666) != 0666) ::fchmod(fd, 0666);
+        if (::fstat(fd, &st) == 0 && st.st_size == 0 && (st.st_mode & 0666) != policy.shared) {
+            ApplySharedGroup(fd, policy);
+            ::fchmod(fd, policy.shared);
+        }
         return fd;
     }
     // A lock needs no write access to its file.
@@ -134,7 +138,8 @@ bool ReplaceFileContent(std::string_view path, std::string_view bytes, bool open
         return false;
     }
     const std::string temp = UniqueSiblingName(FolderOfNative(target), ".wbfax~", ".new");
-    Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    const AccessPolicy policy = CurrentAccessPolicy();
+    Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, policy.shared));
     if (out.fd < 0) {
         // A folder that takes no new file still lets a writable file be written in place.
         if (errno != EACCES && errno != EPERM) return false;
@@ -156,7 +161,9 @@ bool ReplaceFileContent(std::string_view path, std::string_view bytes, bool open
             ::acl_free(acl);
         }
     } else if (openAccessWhenNew) {
-        ::fchmod(out.fd, 0777);
+        ApplyOpenAccess(out.fd, policy);
+    } else {
+        ApplySharedGroup(out.fd, policy);
     }
     if (!WriteAll(out.fd, bytes) || ::fdatasync(out.fd) != 0) return fail();
     const int fd = out.fd;
@@ -167,10 +174,12 @@ bool ReplaceFileContent(std::string_view path, std::string_view bytes, bool open
 }
 
 bool AppendLines(std::string_view path, std::string_view lines) {
-    Fd f(::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    const AccessPolicy policy = CurrentAccessPolicy();
+    Fd f(::open(NativePath(path).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, policy.shared));
     if (f.fd < 0) return false;
     struct stat st {};
     if (::fstat(f.fd, &st) != 0) return false;
+    if (st.st_size == 0) ApplySharedGroup(f.fd, policy);
     off_t end = st.st_size;
     // Back to the end of the last whole line.
     char tail[4096];

@@ -66,6 +66,12 @@ Stream Stream::Open(std::string_view path, const char *mode) {
     return s;
 }
 
+Stream Stream::CreatePrivate(std::string_view path, const char *mode) {
+    // The data folder's inherited access list decides; the host expects it open.
+    ::DeleteFileA(std::string(path).c_str());
+    return Open(path, mode[0] == 'w' ? mode : "w");
+}
+
 bool Stream::ReadLine(char *buffer, int size) {
     if (!file_ || size <= 0) return false;
     return std::fgets(buffer, size, file_) != nullptr;
