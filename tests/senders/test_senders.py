@@ -117,6 +117,11 @@ def wait_for(predicate, timeout=30, what="a condition", details=lambda: ""):
     raise AssertionError("timed out waiting for %s\n%s" % (what, details()))
 
 
+def write(path, data, mode="wb"):
+    with open(path, mode) as f:
+        f.write(data)
+
+
 def read_or(path, default):
     try:
         with open(path, "rb") as f:
@@ -138,11 +143,9 @@ class Installation(unittest.TestCase):
             os.makedirs(folder)
         for name in ("PF_SMTP.exe", "PF_SQB.exe"):
             shutil.copy2(os.path.join(BIN, name), self.program)
-        with open(os.path.join(self.data, "qvscan_f.bin"), "wb") as f:
-            f.write(b"1;%s;Main office\r\n" % self.box.encode())
+        write(os.path.join(self.data, "qvscan_f.bin"), b"1;%s;Main office\r\n" % self.box.encode())
         self.key = os.path.join(self.data, "notice.key")  # where PF_SQB looks for it
-        with open(self.key, "wb") as f:
-            f.write(os.urandom(32))
+        write(self.key, os.urandom(32))
         # The senders run detached, without streams: sanitizer reports go to files.
         logs = {name: ":".join(filter(None, [os.environ.get(name), "log_path=" + os.path.join(self.root, "sanitizer")]))
                 for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS")}
@@ -178,11 +181,10 @@ class Installation(unittest.TestCase):
         self.setUp()
 
     def configure(self, rcvfax, mail_list="", pc_list="", program=None):
-        with open(os.path.join(self.data, "wbcatch.ini"), "wb") as f:
-            f.write(b"[PATH]\r\nCONF=%s\r\n[RCVFAX]\r\n%s" % ((program or self.program).encode(), rcvfax.encode()))
-        with open(os.path.join(self.data, "WbFaxRcv001.rfd"), "wb") as f:
-            f.write(b"[FCODE]\r\nF001=Sales;1234;%s;%s;\r\n[OTHER]\r\nOtherFile=Rx;;;\r\nTXFile=Tx;;;\r\n"
-                    % (mail_list.encode(), pc_list.encode()))
+        write(os.path.join(self.data, "wbcatch.ini"),
+              b"[PATH]\r\nCONF=%s\r\n[RCVFAX]\r\n%s" % ((program or self.program).encode(), rcvfax.encode()))
+        write(os.path.join(self.data, "WbFaxRcv001.rfd"), b"[FCODE]\r\nF001=Sales;1234;%s;%s;\r\n[OTHER]\r\nOtherFile=Rx;;;\r\n"
+              b"TXFile=Tx;;;\r\n" % (mail_list.encode(), pc_list.encode()))
 
     def receive(self, content=b"II*\x00 a fax", name=b"fax1.tif", language=0, remote_name=b"", account=None, password=None):
         """The host hands one fax to the plug-in; returns the stored path."""
@@ -190,8 +192,7 @@ class Installation(unittest.TestCase):
         folder = os.path.join(self.root, "incoming", str(self.faxes)).encode()
         os.makedirs(folder)
         path = os.path.join(folder, name)
-        with open(path, "wb") as f:
-            f.write(content)
+        write(path, content)
         command = [os.path.join(BIN, "quillbox-host").encode(), b"receive", b"--box", b"1", b"--file", path, b"--sub-address",
                    b"1234", b"--remote-number", b"03 1234 5678", b"--admin-mail", ADMIN.encode(), b"--language",
                    str(language).encode(), b"--remote-name", remote_name]
@@ -209,7 +210,8 @@ class Installation(unittest.TestCase):
 
     def job_list(self, kind): return read_or(os.path.join(self.data, "pf%s_job.pfs" % kind), b"")
 
-    def wait_marked(self, kind, what="the job to be marked"): self.wait(lambda: self.job_list(kind).startswith(b"*OB_ID=0001"), what)
+    def wait_marked(self, kind, what="the job to be marked"):
+        self.wait(lambda: self.job_list(kind).startswith(b"*OB_ID=0001"), what)
 
     def job_files(self): return sorted(name for name in os.listdir(self.data) if re.match(r"\d{8}_\d+\.", name))
 
@@ -560,8 +562,7 @@ class PcNoticeTests(Installation):
         for receiver in (strict, lenient):  # the answer goes out before the screen shows the notice
             self.assertEqual(len(wait_for(receiver.notices, what="the notice")), 1)
         # The notifier without the PCs' key is refused like any forger.
-        with open(self.key, "wb") as f:
-            f.write(os.urandom(32))
+        write(self.key, os.urandom(32))
         self.configure("USESMTP=0\r\nNotifyDays=0\r\n", pc_list=strict.address)
         self.receive()
         [fields] = self.wait(self.log_lines, "the refusal in the log")
@@ -719,8 +720,7 @@ class PostfixTests(Installation):
                             "postlog unix-dgram n - n - 1 postlogd\n"),
                            ("access", "later@example.org 450 4.2.1 Mailbox busy\nnobody@example.org 550 5.1.1 No such user\n"),
                            ("header_checks", "/^Subject:.*REFUSED/ REJECT 5.7.1 Content refused\n")):
-            with open(os.path.join(conf, name), "w") as f:
-                f.write(text)
+            write(os.path.join(conf, name), text, "w")
         for name in ("active", "bounce", "corrupt", "defer", "deferred", "flush", "hold", "incoming", "private", "saved",
                      "trace", "public", "maildrop", "pid"):
             os.makedirs(os.path.join(spool, name), mode=0o700)
@@ -742,8 +742,7 @@ class PostfixTests(Installation):
         fax = b"II*\x00" + bytes(range(256)) * 64
         self.receive(content=fax, name=b"fax1.tif")
         self.wait(lambda: "RCPT 450 4.2.1" in self.trace(), "the 450")
-        with open(self.postfix_access, "w") as f:  # the mailbox is free again
-            f.write("nobody@example.org 550 5.1.1 No such user\n")
+        write(self.postfix_access, "nobody@example.org 550 5.1.1 No such user\n", "w")  # the mailbox is free again
         self.receive(name=b"REFUSED.tif")
         self.wait(lambda: not UNMARKED.search(self.job_list("smtp")), "both jobs to be marked")
         received = wait_for(lambda: len(relay.messages()) == 2 and relay.messages(), what="the relayed mails",
@@ -820,8 +819,7 @@ class AccessTests(Installation):
         # Anyone may write the first job; the second attaches a file of the server's instead of the fax.
         os.chmod(jobs[0] + ".tmp", 0o646)
         secret = os.path.join(self.root, "secret.txt")
-        with open(secret, "wb") as f:
-            f.write(b"root:x:0:0")
+        write(secret, b"root:x:0:0")
         os.remove(jobs[1] + ".002")
         os.symlink(secret, jobs[1] + ".002")
         # A job list entry that names a job file outside the data folder.
@@ -829,8 +827,8 @@ class AccessTests(Installation):
         os.makedirs(elsewhere)
         for extension in (".tmp", ".001", ".002"):
             shutil.copy(jobs[2] + extension, os.path.join(elsewhere, "12010000_9" + extension))
-        with open(os.path.join(self.data, "pfsmtp_job.pfs"), "ab") as f:
-            f.write(b"JOB_ID=0009\r\nINFO_FNAME=%s\r\n\r\n" % os.path.join(elsewhere, "12010000_9.tmp").encode())
+        write(os.path.join(self.data, "pfsmtp_job.pfs"), b"JOB_ID=0009\r\nINFO_FNAME=%s\r\n\r\n"
+              % os.path.join(elsewhere, "12010000_9.tmp").encode(), "ab")
         self.start_sender("smtp")
         self.wait(lambda: len(server.messages()) == 2, "the good jobs' mails")
         self.wait_until_left("smtp")
