@@ -11,44 +11,25 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
-
-const std::string &ScratchFile() {
-    static const std::string path = [] {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    using namespace wbfax;
+    static const std::string file = [] {
         char name[] = "/tmp/fuzz-rule-file-XXXXXX";
         const int fd = ::mkstemp(name);
         if (fd >= 0) ::close(fd);
         return std::string(name);
     }();
-    return path;
-}
-
-void Write(const std::string &path, const std::string &bytes) {
-    if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    using namespace wbfax;
     std::string bytes(reinterpret_cast<const char *>(data), size);
     // A first byte of 1 modulo 8 repeats the input past the size at which the module reads on
     // its own (rarely: reading such a file is slow).
-    if (size > 0 && data[0] % 8 == 1) {
-        while (static_cast<std::int64_t>(bytes.size()) < kLargeProfileFile) bytes.append(reinterpret_cast<const char *>(data), size);
+    while (size > 0 && data[0] % 8 == 1 && static_cast<std::int64_t>(bytes.size()) < kLargeProfileFile)
+        bytes.append(reinterpret_cast<const char *>(data), size);
+    if (std::FILE *f = std::fopen(file.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
     }
-    const std::string &file = ScratchFile();
-    Write(file, bytes);
 
-    static constexpr struct {
-        const char *section;
-        char letter;
-    } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
     const RuleFileValues read = ReadRuleFileValues(file);
-    const std::map<int, std::string> *sections[3] = {&read.subAddress, &read.sender, &read.destination};
     const RuleSet rules = MakeRuleSet(read, size > 1 ? data[1] % 2 : 1);
     for (const SubAddressRule &rule : rules.subAddress) (void)rule.folder.size();
     for (const auto *list : {&rules.sender, &rules.destination})
@@ -56,17 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The one-pass reading sees what reading key by key sees: for the keys it found and, so
     // that a run stays fast, a few others that the input names.
+    static constexpr struct {
+        const char *section;
+        char letter;
+    } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
     const std::size_t chosen = size > 1 ? data[1] % 3 : 0;
-    const auto &kind = kinds[chosen];
+    const std::map<int, std::string> *const sections[] = {&read.subAddress, &read.sender, &read.destination};
     const std::map<int, std::string> &onePass = *sections[chosen];
     std::vector<int> asked;
     for (const auto &entry : onePass) asked.push_back(entry.first);
     for (std::size_t i = 2; i < 6 && i < size; ++i) asked.push_back(1 + data[i] % 100);
     for (const int n : asked) {
         char key[8];
-        std::snprintf(key, sizeof key, "%c%03d", kind.letter, n);
+        std::snprintf(key, sizeof key, "%c%03d", kinds[chosen].letter, n);
         std::string value;
-        ReadProfileText(kind.section, key, "?", value, file);
+        ReadProfileText(kinds[chosen].section, key, "?", value, file);
         if (value.find('\n') != std::string::npos) __builtin_trap();
         const bool present = value != "?";  // "?" is no rule in either reading
         const auto found = onePass.find(n);
@@ -77,7 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const bool present = ReadProfileText("OTHER", key, "?", value, file) > 0 || value != "?";
         if (present != found->has_value() || (present && **found != value)) __builtin_trap();
     }
-
     std::vector<std::string> values;
     ReadSectionValues("FCODE", "F001", file, values);
     FindFreeKeyNumber("TSI", file);

@@ -10,11 +10,12 @@
 #include "ui/error_log.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <iconv.h>
+#include <map>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,47 +25,37 @@ namespace {
 using namespace wbfax;
 using namespace wbfax::senders;
 
-std::string ScratchFile(const char *extension) {
+std::string Scratch(const char *extension, const std::string &bytes) {
     static const std::string folder = [] {
         char name[] = "/tmp/fuzz-senders-XXXXXX";
         return std::string(::mkdtemp(name) ? name : "/tmp");
     }();
-    return folder + "/job" + extension;
-}
-
-void Write(const std::string &path, const std::string &bytes) {
+    const std::string path = folder + "/job" + extension;
     if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
+    return path;
 }
 
-std::string Decode(std::string_view base64) {
-    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    unsigned bits = 0;
-    int count = 0;
-    for (const char c : base64) {
-        const std::size_t v = alphabet.find(c);
-        if (v == std::string::npos) break;
-        bits = bits << 6 | static_cast<unsigned>(v);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out += static_cast<char>((bits >> count) & 0xFF);
-        }
-    }
-    return out;
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+std::string Unbase64(std::string_view base64) {
+    std::string bytes(base64.size(), '\0');
+    int n = EVP_DecodeBlock(reinterpret_cast<unsigned char *>(bytes.data()), reinterpret_cast<const unsigned char *>(base64.data()),
+                            static_cast<int>(base64.size()));
+    if (n < 0) __builtin_trap();
+    for (auto it = base64.rbegin(); it != base64.rend() && *it == '='; ++it) --n;
+    bytes.resize(static_cast<std::size_t>(n));
+    return bytes;
 }
 
-std::string ToUtf8From(const std::string &bytes, const std::string &charset) {
+std::string ToUtf8From(std::string bytes, const std::string &charset) {
     iconv_t cd = ::iconv_open("UTF-8", charset.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) __builtin_trap();
     std::string out(bytes.size() * 4 + 16, '\0');
-    char *in = const_cast<char *>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char *to = out.data();
-    std::size_t toLeft = out.size();
+    char *in = bytes.data(), *to = out.data();
+    std::size_t inLeft = bytes.size(), toLeft = out.size();
     if (::iconv(cd, &in, &inLeft, &to, &toLeft) == static_cast<std::size_t>(-1)) __builtin_trap();
     ::iconv(cd, nullptr, nullptr, &to, &toLeft);
     ::iconv_close(cd);
@@ -85,20 +76,15 @@ void HeaderText(FuzzedDataProvider &in) {
         if (header->compare(at, 3, "\r\n ") != 0) __builtin_trap();  // only folding breaks lines
     if (IsAscii(text)) return;
     // What the header stands for: the text with its control characters as blanks.
-    for (char &c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    std::replace_if(text.begin(), text.end(), IsControl, ' ');
     const std::string open = "=?" + charset + "?B?";
     std::string decoded;
-    std::size_t width = used;
-    for (std::size_t at = 0; at < header->size();) {
-        std::size_t end = header->find("\r\n ", at);
-        if (end == std::string::npos) end = header->size();
+    for (std::size_t at = 0, width = used, end; at < header->size(); at = end == header->size() ? end : end + 3, width = 1) {
+        end = std::min(header->find("\r\n ", at), header->size());
         const std::string_view line(header->data() + at, end - at);
         if (width + line.size() > 76) __builtin_trap();
         if (line.substr(0, open.size()) != open || line.substr(line.size() - 2) != "?=") __builtin_trap();
-        decoded += ToUtf8From(Decode(line.substr(open.size(), line.size() - open.size() - 2)), charset);
-        at = end == header->size() ? end : end + 3;
-        width = 1;
+        decoded += ToUtf8From(Unbase64(line.substr(open.size(), line.size() - open.size() - 2)), charset);
     }
     const std::optional<std::string> whole = FromUtf8(text, charset);
     if (!whole || decoded != ToUtf8From(*whole, charset)) __builtin_trap();
@@ -116,13 +102,10 @@ void LogLines(FuzzedDataProvider &in) {
     std::map<std::string, std::string> record;
     for (const char *key : {"RcvTime", "SenderName", "TSI", "FileName"}) record[key] = in.ConsumeRandomLengthString(300);
     const std::uint32_t job = in.ConsumeIntegralInRange<std::uint32_t>(0, 9999);
-    const std::string detail = in.ConsumeRemainingBytesAsString();
-    const std::string line = LogLine(status, pc, job, time, record, detail, codePage);
-
+    const std::string line = LogLine(status, pc, job, time, record, in.ConsumeRemainingBytesAsString(), codePage);
     if (line.size() >= 500 || line.substr(line.size() - 2) != "\r\n") __builtin_trap();
     const std::string_view text(line.data(), line.size() - 2);
-    if (text.find_first_of("\r\n") != std::string_view::npos) __builtin_trap();
-    if (std::count(text.begin(), text.end(), ',') != 8) __builtin_trap();
+    if (text.find_first_of("\r\n") != std::string_view::npos || std::count(text.begin(), text.end(), ',') != 8) __builtin_trap();
     const std::optional<ErrorLogRow> row = ErrorLogRowOf(text, 0);
     if (row.has_value() != (status != 10)) __builtin_trap();
     if (!row) return;
@@ -135,9 +118,7 @@ void LogLines(FuzzedDataProvider &in) {
 // A job list: marking a job takes each of its entries out of the waiting ones, and nothing else,
 // and keeps the file's length.
 void JobList(FuzzedDataProvider &in) {
-    const std::string path = ScratchFile(".lst");
-    const std::string bytes = in.ConsumeRemainingBytesAsString();
-    Write(path, bytes);
+    const std::string bytes = in.ConsumeRemainingBytesAsString(), path = Scratch(".lst", bytes);
     const std::vector<ListEntry> waiting = ReadJobList(path);
     if (waiting.empty()) return;
     if (!MarkJob(path, waiting.front())) __builtin_trap();
@@ -151,22 +132,14 @@ void JobList(FuzzedDataProvider &in) {
 }
 
 void JobFiles(FuzzedDataProvider &in) {
-    const std::string path = ScratchFile(".tmp");
-    Write(path, in.ConsumeRemainingBytesAsString());
+    const std::string path = Scratch(".tmp", in.ConsumeRemainingBytesAsString());
     std::string problem;
     if (std::optional<Mail> mail = ReadMailJob(path, problem))
         if (mail->port <= 0) __builtin_trap();
     std::vector<std::string> pcs;
-    if (std::optional<PcJob> job = ReadPcJob(path, pcs, problem)) {
+    if (std::optional<PcJob> job = ReadPcJob(path, pcs, problem))
         for (const auto &[key, value] : NoticeOf(*job, 7))
             if ((key + value).find_first_of("\r\n") != std::string::npos) __builtin_trap();
-    }
-}
-
-void PcAddresses(FuzzedDataProvider &in) {
-    const std::string entry = in.ConsumeRemainingBytesAsString();
-    if (const std::optional<PcAddress> pc = ParsePcAddress(entry, kNoticePort))
-        if (pc->host.empty() || pc->port == 0) __builtin_trap();
 }
 
 // The receiver's side of a connection that sends these bytes and hangs up.
@@ -179,11 +152,9 @@ void Notices(FuzzedDataProvider &in) {
         NoticeGuard guard{"sixteen byte key", true, {}};
         if (const std::optional<Notice> notice = ServeNotice(ends[0], guard, kNoticeVersion, 200).notice) {
             if (notice->size() > kNoticeMaxFields) __builtin_trap();
-            for (const auto &[key, value] : *notice) {
-                if (key.empty()) __builtin_trap();
-                for (const char c : key + value)
-                    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) __builtin_trap();
-            }
+            for (const auto &[key, value] : *notice)
+                if (key.empty() || std::any_of(key.begin(), key.end(), IsControl) || std::any_of(value.begin(), value.end(), IsControl))
+                    __builtin_trap();
         }
     }
     ::close(ends[0]);
@@ -199,7 +170,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     case 1: LogLines(in); break;
     case 2: JobList(in); break;
     case 3: JobFiles(in); break;
-    case 4: PcAddresses(in); break;
+    case 4:
+        if (const std::optional<PcAddress> pc = ParsePcAddress(in.ConsumeRemainingBytesAsString(), kNoticePort))
+            if (pc->host.empty() || pc->port == 0) __builtin_trap();
+        break;
     default: Notices(in); break;
     }
     return 0;

@@ -24,12 +24,13 @@ class Sender : public test::IpcScratch {
 protected:
     void SetUp() override {
         IpcScratch::SetUp();
-        for (const char *name : {"WBFAX_SENDER_LOG", "WBFAX_SENDER_DELAY_MS", "WBFAX_SENDER_HIDE", "WBFAX_SENDER_LINGER_MS"})
+        log = root + "/sender.log";
+        for (const auto &[name, value] : {std::pair<const char *, const char *>{"WBFAX_SENDER_LOG", log.c_str()},
+                                          {"WBFAX_SENDER_DELAY_MS", nullptr}, {"WBFAX_SENDER_HIDE", nullptr},
+                                          {"WBFAX_SENDER_LINGER_MS", "500"}}) {
             saved_.emplace_back(name, platform::GetEnvironment(name));
-        test::SetEnv("WBFAX_SENDER_LOG", (log = root + "/sender.log").c_str());
-        test::SetEnv("WBFAX_SENDER_DELAY_MS", nullptr);
-        test::SetEnv("WBFAX_SENDER_HIDE", nullptr);
-        test::SetEnv("WBFAX_SENDER_LINGER_MS", "500");
+            test::SetEnv(name, value);
+        }
         test::SetEnv("WBFAX_TRACE", (trace = root + "/trace.log").c_str());
         fs::create_directories(root + "/program");
         test::WriteFile(fax = root + "/fax1.tif", "II*");
@@ -37,23 +38,26 @@ protected:
 
     void TearDown() override {
         // A double that outlives its test would write into the next one's folders.
-        EXPECT_TRUE(WaitFor("stopped\n", CountOf(test::ReadFile(log), "started "))) << test::ReadFile(log);
+        EXPECT_TRUE(WaitFor("stopped\n", CountOf(Log(), "started "))) << Log();
         for (const auto &[name, value] : saved_) test::SetEnv(name.c_str(), value ? value->c_str() : nullptr);
         IpcScratch::TearDown();
     }
 
-    void InstallDouble(const char *program) {
-        const fs::path target = fs::path(root) / "program" / program;
+    // The double as the mode's program, and the configuration that picks the mode.
+    void Install(NotifyMode mode, const std::string &settings = "") {
+        const fs::path target = fs::path(root) / "program" / (mode == NotifyMode::Mail ? "PF_SMTP.exe" : "PF_SQB.exe");
         fs::copy_file(WBFAX_SENDER_DOUBLE_PATH, target);
         fs::permissions(target, fs::perms::owner_all, fs::perm_options::add);
+        WriteConfig((mode == NotifyMode::Mail ? "USESMTP=1\r\n" : "USESMTP=0\r\n") + settings);
     }
 
     int Notify() { return NotifyReceivedFax("admin@example.org", "to@example.org", fax, 1, "0311", 0, 0, "", "", "X"); }
+    std::string Log() { return test::ReadFile(log); }
+    std::uint32_t Field(NotifyMode mode, StatusBlockField offset) { return ReadField(Block(mode).data(), offset); }
 
     bool WaitFor(const std::string &line, std::size_t count) {
-        for (int i = 0; i < 750 && CountOf(test::ReadFile(log), line) < count; ++i)
-            std::this_thread::sleep_for(milliseconds(20));
-        return CountOf(test::ReadFile(log), line) >= count;
+        for (int i = 0; i < 750 && CountOf(Log(), line) < count; ++i) std::this_thread::sleep_for(milliseconds(20));
+        return CountOf(Log(), line) >= count;
     }
 
     std::string log, trace, fax;
@@ -63,11 +67,9 @@ private:
 };
 
 TEST_F(Sender, FreshBlockStartsTheSenderAndMessagesItOnceItsWindowAppears) {
-    InstallDouble("PF_SMTP.exe");
-    WriteConfig("USESMTP=1\r\n");
+    Install(NotifyMode::Mail);
     test::WriteFile(DataDir() + "/pfsmtp_job.pfs", "*JOB_ID=0040\r\n*INFO_FNAME=x\r\n\r\nJOB_ID=0041\r\nINFO_FNAME=y\r\n\r\n");
     test::SetEnv("WBFAX_SENDER_DELAY_MS", "250");  // between the second and the third poll
-
     const Clock::time_point before = Clock::now();
     EXPECT_EQ(Notify(), 1);
     const Clock::duration took = Clock::now() - before;
@@ -75,9 +77,8 @@ TEST_F(Sender, FreshBlockStartsTheSenderAndMessagesItOnceItsWindowAppears) {
     // Compacted before the job went in; the message found the job listed.
     const std::string list = "\r\nJOB_ID=0041\r\nINFO_FNAME=y\r\n\r\n" + ListEntry(1);
     EXPECT_EQ(ReadList(NotifyMode::Mail), list);
-    const std::string record = test::ReadFile(log);
-    EXPECT_EQ(CountOf(record, "started mail\n"), 1u);
-    EXPECT_NE(record.find("published\nmessage 1\n" + list + "end\n"), std::string::npos) << record;
+    EXPECT_EQ(CountOf(Log(), "started mail\n"), 1u);
+    EXPECT_NE(Log().find("published\nmessage 1\n" + list + "end\n"), std::string::npos) << Log();
 
     std::smatch count;
     const std::string traced = test::ReadFile(trace);
@@ -90,112 +91,81 @@ TEST_F(Sender, FreshBlockStartsTheSenderAndMessagesItOnceItsWindowAppears) {
     EXPECT_LE(polls, 9);
     EXPECT_GE(took, milliseconds(100 * (polls + 2)));  // each poll's wait and the one before the message
 
-    const std::vector<std::uint8_t> block = Block(NotifyMode::Mail);
-    EXPECT_EQ(StatusText(block), "COMMUNICATE");
-    EXPECT_EQ(ReadField(block.data(), kNotifierPresent), 0u);
-    EXPECT_EQ(ReadField(block.data(), kNotifierWindow), 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(block.data() + kDataFolderPath)), DataDir());
+    EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "COMMUNICATE");
+    EXPECT_EQ(std::pair(Field(NotifyMode::Mail, kNotifierPresent), Field(NotifyMode::Mail, kNotifierWindow)), std::pair(0u, 0u));
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(Block(NotifyMode::Mail).data() + kDataFolderPath)), DataDir());
 }
 
 TEST_F(Sender, RunningSenderIsSignalledWithoutAStartOrCompaction) {
-    InstallDouble("PF_SMTP.exe");
-    WriteConfig("USESMTP=1\r\n");
+    Install(NotifyMode::Mail);
     test::SetEnv("WBFAX_SENDER_LINGER_MS", "1000");  // outlives the gap between the notifications
     ASSERT_EQ(Notify(), 1);
     ASSERT_TRUE(WaitFor("message 1\n", 1));
-
     const std::string marked = "*JOB_ID=0001\r\n";
     test::WriteFile(DataDir() + "/pfsmtp_job.pfs", marked);
     EXPECT_EQ(Notify(), 1);
-
-    const std::string record = test::ReadFile(log);
-    EXPECT_EQ(CountOf(record, "started mail\n"), 1u) << record;
-    EXPECT_NE(record.find("message 2\n" + marked + ListEntry(2) + "end\n"), std::string::npos) << record;
+    EXPECT_EQ(CountOf(Log(), "started mail\n"), 1u) << Log();
+    EXPECT_NE(Log().find("message 2\n" + marked + ListEntry(2) + "end\n"), std::string::npos) << Log();
     EXPECT_EQ(CountOf(test::ReadFile(trace), " PF_SMTP.exe Start OK(Send Msg)\n"), 1u);
 }
 
-TEST_F(Sender, MailSenderTakenToRunWithoutItsWindowIsStartedAgain) {
-    InstallDouble("PF_SMTP.exe");
-    WriteConfig("USESMTP=1\r\n");
-    SetBlock(NotifyMode::Mail, "COMMUNICATE", 1, 0);
-    EXPECT_EQ(Notify(), 1);
-    const std::string record = test::ReadFile(log);
-    EXPECT_EQ(CountOf(record, "started mail\n"), 1u) << record;
-    EXPECT_EQ(CountOf(record, "message 1\n"), 1u) << record;
-}
+// The block still says a sender runs, but the sender is not to be reached: it is started again.
+class StaleBlock : public Sender, public ::testing::WithParamInterface<int> {};
 
-TEST_F(Sender, PcSenderWhoseWindowIsGoneIsStartedAgain) {
-    // The block still says a sender runs, but its window went with its killed program.
-    InstallDouble("PF_SQB.exe");
-    WriteConfig("USESMTP=0\r\n");
-    SetBlock(NotifyMode::Pc, "COMMUNICATE", 1, 0x7654321);
+TEST_P(StaleBlock, StartsTheSenderAgain) {
+    const NotifyMode mode = GetParam() == 0 ? NotifyMode::Mail : NotifyMode::Pc;
+    Install(mode);
+    if (GetParam() == 0) SetBlock(mode, "COMMUNICATE", 1, 0);  // taken to run without its window
+    if (GetParam() == 1) SetBlock(mode, "COMMUNICATE", 1, 0x7654321);  // the window went with its killed program
+#if !defined(_WIN32)
+    if (GetParam() == 2) {  // left by a session whose PC sender died; no process holds it any more
+        std::string stale(kStatusBlockSize, '\0');
+        auto *bytes = reinterpret_cast<std::uint8_t *>(stale.data());
+        std::memcpy(bytes, "COMMUNICATE", 12);
+        WriteField(bytes, kSenderRunning, 1);
+        WriteField(bytes, kSenderWindow, 0x12345);
+        test::WriteFile("/dev/shm/" + prefix + StatusBlockName(mode), stale);
+    }
+#endif
     EXPECT_EQ(Notify(), 1);
-    const std::string record = test::ReadFile(log);
-    EXPECT_EQ(CountOf(record, "started pc\n"), 1u) << record;
-    EXPECT_EQ(CountOf(record, "message 1\n"), 1u) << record;
+    EXPECT_EQ(CountOf(Log(), mode == NotifyMode::Mail ? "started mail\n" : "started pc\n"), 1u) << Log();
+    EXPECT_EQ(CountOf(Log(), "message 1\n"), 1u) << Log();
 }
+INSTANTIATE_TEST_SUITE_P(Sender, StaleBlock, ::testing::Range(0, 3));
 
 TEST_F(Sender, SenderThatNeverShowsItsWindowGetsNoMessageAndTheJobStaysListed) {
-    InstallDouble("PF_SMTP.exe");
-    WriteConfig("USESMTP=1\r\nJobID=7\r\n");
+    Install(NotifyMode::Mail, "JobID=7\r\n");
     test::SetEnv("WBFAX_SENDER_HIDE", "1");
     test::SetEnv("WBFAX_SENDER_LINGER_MS", "1200");  // alive through all ten polls
-
     const Clock::time_point before = Clock::now();
     EXPECT_EQ(Notify(), 1);
     EXPECT_GE(Clock::now() - before, milliseconds(1000));
-
     EXPECT_EQ(ReadList(NotifyMode::Mail), ListEntry(7));
     ASSERT_TRUE(WaitFor("stopped\n", 1));
-    EXPECT_EQ(CountOf(test::ReadFile(log), "message"), 0u) << test::ReadFile(log);
+    EXPECT_EQ(CountOf(Log(), "message"), 0u) << Log();
     EXPECT_EQ(CountOf(test::ReadFile(trace), "Start OK"), 0u);
     EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "COMMUNICATE");
 }
 
 TEST_F(Sender, PcNotificationStartsItsProgramEveryTime) {
-    InstallDouble("PF_SQB.exe");
-    WriteConfig("USESMTP=0\r\n");
+    Install(NotifyMode::Pc);
     test::SetEnv("WBFAX_SENDER_LINGER_MS", "1000");
     ASSERT_EQ(Notify(), 1);
     ASSERT_TRUE(WaitFor("message 1\n", 1));
-
     // The first program still runs and says so, and the block is not "COMMUNICATE".
-    SetBlock(NotifyMode::Pc, "CONFSET", 1, ReadField(Block(NotifyMode::Pc).data(), kSenderWindow));
+    SetBlock(NotifyMode::Pc, "CONFSET", 1, Field(NotifyMode::Pc, kSenderWindow));
     test::SetEnv("WBFAX_SENDER_LINGER_MS", "2000");  // the second program outlives the first
     EXPECT_EQ(Notify(), 1);
-    const std::uint32_t second = ReadField(Block(NotifyMode::Pc).data(), kSenderWindow);
-
-    const std::string record = test::ReadFile(log);
-    EXPECT_EQ(CountOf(record, "started pc\n"), 2u) << record;
-    EXPECT_NE(record.find("message 2\n" + ListEntry(1) + ListEntry(2) + "end\n"), std::string::npos) << record;
+    const std::uint32_t second = Field(NotifyMode::Pc, kSenderWindow);
+    EXPECT_EQ(CountOf(Log(), "started pc\n"), 2u) << Log();
+    EXPECT_NE(Log().find("message 2\n" + ListEntry(1) + ListEntry(2) + "end\n"), std::string::npos) << Log();
     EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "");
     EXPECT_FALSE(test::Exists(DataDir() + "/pfsmtp_job.pfs"));
-
     // When the first program ends, the block goes on naming the second.
     ASSERT_TRUE(WaitFor("stopped\n", 1));
-    const std::vector<std::uint8_t> block = Block(NotifyMode::Pc);
     EXPECT_NE(second, 0u);
-    EXPECT_EQ(ReadField(block.data(), kSenderWindow), second);
-    EXPECT_EQ(ReadField(block.data(), kSenderRunning), 1u);
+    EXPECT_EQ(std::pair(Field(NotifyMode::Pc, kSenderWindow), Field(NotifyMode::Pc, kSenderRunning)), std::pair(second, 1u));
 }
-
-#if !defined(_WIN32)
-TEST_F(Sender, BlockThatNoProgramHoldsStartsAfresh) {
-    // Left by a session whose PC sender died "in communication"; no process holds it any more.
-    std::string stale(kStatusBlockSize, '\0');
-    auto *bytes = reinterpret_cast<std::uint8_t *>(stale.data());
-    std::memcpy(bytes, "COMMUNICATE", 12);
-    WriteField(bytes, kSenderRunning, 1);
-    WriteField(bytes, kSenderWindow, 0x12345);
-    test::WriteFile("/dev/shm/" + prefix + StatusBlockName(NotifyMode::Pc), stale);
-    InstallDouble("PF_SQB.exe");
-    WriteConfig("USESMTP=0\r\n");
-
-    EXPECT_EQ(Notify(), 1);
-    EXPECT_EQ(CountOf(test::ReadFile(log), "started pc\n"), 1u);
-    EXPECT_EQ(CountOf(test::ReadFile(log), "message 1\n"), 1u);
-}
-#endif
 
 TEST_F(Sender, ProgramThatCannotStartLeavesTheJobListed) {
     WriteConfig("USESMTP=1\r\n");  // no program in the folder
@@ -205,18 +175,14 @@ TEST_F(Sender, ProgramThatCannotStartLeavesTheJobListed) {
     EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "CONFSET");  // nothing started here
 }
 
-TEST_F(Sender, JobListEntriesCarryFourDigitNumbers) {
+TEST_F(Sender, JobListEntriesCarryFourDigitNumbersAndCompactionDropsMarkedLinesOnly) {
     ASSERT_EQ(RegisterJob(7, "/d/01030905_7.tmp", NotifyMode::Pc), 1);
     ASSERT_EQ(RegisterJob(9999, "/d/01030905_9999.tmp", NotifyMode::Pc), 1);
     EXPECT_EQ(ReadList(NotifyMode::Pc),
               "JOB_ID=0007\r\nINFO_FNAME=/d/01030905_7.tmp\r\n\r\nJOB_ID=9999\r\nINFO_FNAME=/d/01030905_9999.tmp\r\n\r\n");
-}
-
-TEST_F(Sender, CompactionDropsMarkedLinesOnly) {
     const std::string untouched = "JOB_ID=0003\nINFO_FNAME=c.tmp\r\r\n x*\r\n\x1a tail";  // a rewrite would change it
     const std::pair<std::string, std::string> cases[] = {
-        {"*JOB_ID=0001\r\n*INFO_FNAME=a.tmp\r\n\r\nJOB_ID=0002\r\nINFO_FNAME=b.tmp\r\n\r\n",
-         "\r\nJOB_ID=0002\r\nINFO_FNAME=b.tmp\r\n\r\n"},
+        {"*JOB_ID=0001\r\n*INFO_FNAME=a.tmp\r\n\r\nJOB_ID=0002\r\nINFO_FNAME=b.tmp\r\n\r\n", "\r\nJOB_ID=0002\r\nINFO_FNAME=b.tmp\r\n\r\n"},
         {"*JOB_ID=0001", ""},
         {untouched, untouched},
         // A line longer than one read is taken as several; the marked piece goes with its line end.
