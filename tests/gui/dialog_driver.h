@@ -37,8 +37,8 @@ public:
     void CloseEverything(const std::function<bool()> &finished);
 
     // Posted, so that a button that opens a modal window does not hold this thread.
-    static void Press(HWND dialog, int id);
     static void Notify(HWND dialog, int id, int code);
+    static void Press(HWND dialog, int id) { Notify(dialog, id, BN_CLICKED); }
     static void SetText(HWND dialog, int id, const std::string &utf8);
     static std::string Text(HWND window);
     static std::string ItemText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }
