@@ -1,11 +1,10 @@
-// The built WbFaxRcvExt.dll as the host's loader sees it: its entry point and its string table.
-// Runs in code page 932, where the Japanese texts of the string table come out as Shift-JIS
-// bytes. Its version information is dll_outside_test.sh's.
+// The built WbFaxRcvExt.dll's string table as the host's loader sees it. Runs in code page 932,
+// where the Japanese texts come out as Shift-JIS bytes. The DLL's export and version are
+// dll_outside_test.sh's, command 1 through the export is the host_loads_module test's.
 #include "test_support.h"
 
 #include <windows.h>
 
-#include <cstdint>
 #include <string>
 
 namespace wbfax {
@@ -26,21 +25,6 @@ protected:
     }
     HMODULE module = nullptr;
 };
-
-TEST_F(Dll, AnswersCommandOneThroughItsExport) {
-    using Entry = std::int32_t(__cdecl *)(std::int32_t, std::uint32_t *, std::uintptr_t *);
-    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void *>(::GetProcAddress(module, "wbCatchExtExpFunc")));
-    ASSERT_NE(entry, nullptr);
-    char version[16] = {}, name[64] = {};
-    std::uint32_t first = 0, second = 9, result = 0;
-    std::uintptr_t slots[6] = {sizeof version | sizeof name << 16, reinterpret_cast<std::uintptr_t>(version),
-                               reinterpret_cast<std::uintptr_t>(name), reinterpret_cast<std::uintptr_t>(&first),
-                               reinterpret_cast<std::uintptr_t>(&second), 0};
-    EXPECT_EQ(entry(1, &result, slots), 1);
-    EXPECT_STREQ(version, "2.2.2");
-    EXPECT_STREQ(name, "QV-Network FAX Receive Handler");
-    EXPECT_EQ(result, 1u);
-}
 
 TEST_F(Dll, StringTableHoldsTheDialogTextsInTheAnsiCodePageAndNothingElse) {
     const auto load = [&](unsigned id) {
