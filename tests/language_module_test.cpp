@@ -10,7 +10,6 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#include <commctrl.h>
 #undef FreeModule
 #endif
 

@@ -64,12 +64,12 @@ void Driver::WaitUntil(const std::function<bool()> &done, const char *what) {
     }
 }
 
-HWND Driver::WaitForDialog(int markerId, HWND other) {
+HWND Driver::WaitForDialog(int markerId) {
     HWND found = nullptr;
     WaitUntil(
         [&] {
             for (HWND window : Windows())
-                if (window != other && IsDialog(window) && ::GetDlgItem(window, markerId)) found = window;
+                if (IsDialog(window) && ::GetDlgItem(window, markerId)) found = window;
             return found != nullptr;
         },
         ("the dialog with control " + std::to_string(markerId)).c_str());

@@ -27,8 +27,8 @@ public:
     explicit Driver(DWORD uiThread, std::string screenshots, std::string language)
         : uiThread_(uiThread), screenshots_(std::move(screenshots)), language_(std::move(language)) {}
 
-    // The visible dialog of the host's thread that has a control with this id; other than not.
-    HWND WaitForDialog(int markerId, HWND other = nullptr);
+    // The visible dialog of the host's thread that has a control with this id.
+    HWND WaitForDialog(int markerId);
     // The message box of the settings ("Scanner Quillbox"); its text in UTF-8.
     HWND WaitForMessageBox(std::string &text);
     void WaitGone(HWND window);
