@@ -1,7 +1,8 @@
 #!/bin/sh
 # dll_outside_test.sh OBJDUMP WINDRES DLL
 # The DLL as the host's loader meets it: exactly one export, wbCatchExtExpFunc, undecorated;
-# imports from system DLLs only (the runtimes are linked in); version 2.2.2 under its file name.
+# imports from system DLLs only (the runtimes are linked in); version 2.2.2 under its file name,
+# in the Japanese block the host reads.
 set -eu
 objdump=$1 windres=$2 dll=$3
 fail() { echo "FAIL: $*"; exit 1; }
@@ -27,7 +28,8 @@ resources=$("$windres" -J coff -O rc -i "$dll")
 version=$(printf '%s\n' "$resources" | sed -n 's/^ *FILEVERSION //p')
 echo "file version: $version"
 [ "$version" = "2, 2, 2, 0" ] || fail "file version is '$version'"
-for value in '"FileVersion", "2.2.2"' '"OriginalFilename", "WbFaxRcvExt.dll"' '"ProductVersion", "2.2.2"'; do
-    printf '%s\n' "$resources" | grep -qF "VALUE $value" || fail "version information lacks $value"
+for line in 'FILETYPE 0x2' 'BLOCK "041104b0"' 'VALUE "FileVersion", "2.2.2"' 'VALUE "OriginalFilename", "WbFaxRcvExt.dll"' \
+    'VALUE "ProductVersion", "2.2.2"' 'VALUE "FileDescription", "QV-Network FAX Receive Handler"'; do
+    printf '%s\n' "$resources" | grep -qF "$line" || fail "version information lacks $line"
 done
 echo "ok"

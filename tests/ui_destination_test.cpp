@@ -14,13 +14,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 namespace wbfax {
 namespace {
 
 using test::WriteFile;
 
-DestinationForm Form(int kind, std::string code, std::string folder = "Sales") {
+DestinationForm Form(int kind, std::string code, std::string folder) {
     DestinationForm form;
     form.kind = kind;
     form.code = std::move(code);
@@ -29,80 +30,71 @@ DestinationForm Form(int kind, std::string code, std::string folder = "Sales") {
     return form;
 }
 
-int RefusalOf(const DestinationForm &form) {
-    const std::optional<Refusal> refusal = CheckDestination(form);
-    return refusal ? refusal->message : kNoMessage;
-}
-
-TEST(DestinationCodes, EachKindHasItsCharactersAndShape) {
+TEST(DestinationCodes, EachKindHasItsCharactersShapeAndTypedLength) {
+    // Longer than its field takes: kept when it comes from the rule file, refused when typed
+    // where nothing limits it.
     const struct {
         int kind;
         std::string code;
-        int message;
+        int message, typed;
     } cases[] = {
-        {kSubAddress, "123", kMsgSubAddressLength},       {kSubAddress, "1234", kNoMessage},
-        {kSubAddress, std::string(21, '9'), kNoMessage},  {kSubAddress, "12a4", kMsgBadSubAddress},
-        {kSenderNumber, "*0312345678", kNoMessage},       {kSenderNumber, "*031234*", kNoMessage},
-        {kSenderNumber, "+81 3 1234 5678", kNoMessage},   {kSenderNumber, "03*1234", kMsgBadSenderNumber},
-        {kSenderNumber, "*", kMsgBadSenderNumber},        {kSenderNumber, " 031234", kMsgBadSenderNumber},
-        {kDestinationNumber, "03 1234*", kNoMessage},     {kDestinationNumber, std::string(33, '1'), kNoMessage},
-        {kDestinationNumber, "03-1234", kMsgBadDestinationNumber}, {kDestinationNumber, "+8131234", kMsgBadDestinationNumber},
-        {kOther, "anything at all;,", kNoMessage},
+        {kSubAddress, "123", kMsgSubAddressLength, kNoMessage},       {kSubAddress, "1234", kNoMessage, kNoMessage},
+        {kSubAddress, std::string(20, '9'), kNoMessage, kNoMessage},
+        {kSubAddress, std::string(21, '9'), kNoMessage, kMsgSubAddressLength},
+        {kSubAddress, "12a4", kMsgBadSubAddress, kNoMessage},
+        {kSenderNumber, "*0312345678", kNoMessage, kNoMessage},       {kSenderNumber, "*031234*", kNoMessage, kNoMessage},
+        {kSenderNumber, "+81 3 1234 5678", kNoMessage, kNoMessage},   {kSenderNumber, "03*1234", kMsgBadSenderNumber, kNoMessage},
+        {kSenderNumber, "*", kMsgBadSenderNumber, kNoMessage},        {kSenderNumber, " 031234", kMsgBadSenderNumber, kNoMessage},
+        {kSenderNumber, std::string(21, '1'), kNoMessage, kMsgBadSenderNumber},
+        {kDestinationNumber, "03 1234*", kNoMessage, kNoMessage},     {kDestinationNumber, std::string(32, '1'), kNoMessage, kNoMessage},
+        {kDestinationNumber, std::string(33, '1'), kNoMessage, kMsgBadDestinationNumber},
+        {kDestinationNumber, "03-1234", kMsgBadDestinationNumber, kNoMessage},
+        {kDestinationNumber, "+8131234", kMsgBadDestinationNumber, kNoMessage},
+        {kOther, "anything at all;,", kNoMessage, kNoMessage},        {kOther, std::string(300, 'x'), kNoMessage, kNoMessage},
     };
-    for (const auto &c : cases) EXPECT_EQ(CheckCode(c.kind, c.code), c.message) << c.kind << " [" << c.code << "]";
-
-    // Longer than its field takes: kept when it comes from the rule file, refused when typed
-    // where nothing limits it.
-    EXPECT_EQ(CheckTypedCode(kSubAddress, std::string(20, '9')), kNoMessage);
-    EXPECT_EQ(CheckTypedCode(kSubAddress, std::string(21, '9')), kMsgSubAddressLength);
-    EXPECT_EQ(CheckTypedCode(kSenderNumber, std::string(21, '1')), kMsgBadSenderNumber);
-    EXPECT_EQ(CheckTypedCode(kDestinationNumber, std::string(32, '1')), kNoMessage);
-    EXPECT_EQ(CheckTypedCode(kDestinationNumber, std::string(33, '1')), kMsgBadDestinationNumber);
-    EXPECT_EQ(CheckTypedCode(kOther, std::string(300, 'x')), kNoMessage);
+    for (const auto &c : cases) {
+        EXPECT_EQ(CheckCode(c.kind, c.code), c.message) << c.kind << " [" << c.code << "]";
+        EXPECT_EQ(CheckTypedCode(c.kind, c.code), c.typed) << c.kind << " [" << c.code << "]";
+    }
 }
 
 TEST(DestinationChecks, OkChecksInTheirOrder) {
-    // An empty code is reported before anything else, with the kind's own message.
-    const std::pair<int, int> missing[] = {{kSubAddress, kMsgNoSubAddress},
-                                           {kSenderNumber, kMsgNoSenderNumber},
-                                           {kDestinationNumber, kMsgNoDestinationNumber},
-                                           {kOther, kMsgNoSubAddress}};
-    for (const auto &[kind, message] : missing) {
-        const std::optional<Refusal> refusal = CheckDestination(Form(kind, "", ""));
-        ASSERT_TRUE(refusal) << kind;
-        EXPECT_EQ(refusal->message, message);
-        EXPECT_EQ(refusal->focus, FormField::Code);
+    using M = DestinationMode;
+    const struct {
+        int kind;
+        std::string code, name, folder;
+        M mode;
+        int selected;
+        int message;
+        FormField focus;
+    } cases[] = {
+        // An empty code is reported before anything else, with the kind's own message.
+        {kSubAddress, "", "", "", M::New, -1, kMsgNoSubAddress, FormField::Code},
+        {kSenderNumber, "", "", "", M::New, -1, kMsgNoSenderNumber, FormField::Code},
+        {kDestinationNumber, "", "", "", M::New, -1, kMsgNoDestinationNumber, FormField::Code},
+        {kOther, "", "", "", M::New, -1, kMsgNoSubAddress, FormField::Code},
+        {kSubAddress, "12", "", "", M::New, -1, kMsgSubAddressLength, FormField::Code},  // the code before the folder
+        {kSubAddress, "1234", "", "", M::New, -1, kMsgNoFolder, FormField::None},
+        {kSubAddress, "1234", "Sa/les", "Sales", M::New, -1, kMsgBadFolderName, FormField::None},
+        {kSubAddress, "1234", "box1", "", M::New, -1, kMsgNoFolder, FormField::None},  // the root is no storage folder
+        // Kind 3 shows its label as the code and checks only the folder.
+        {kOther, "Received fax", "In", "Rx\\In", M::New, -1, kNoMessage, FormField::None},
+        // A code differing only by spaces is a duplicate, but not of the changed rule's own row.
+        {kSenderNumber, "0312 34", "Fax", "Fax", M::New, -1, kMsgDuplicate, FormField::Code},
+        {kSenderNumber, "0312 34", "Fax", "Fax", M::Change, 0, kNoMessage, FormField::None},
+        {kSenderNumber, "0312 34", "Fax", "Fax", M::Change, 1, kMsgDuplicate, FormField::Code},
+        {kSenderNumber, "03 12345", "Fax", "Fax", M::Change, 1, kNoMessage, FormField::None},
+    };
+    for (const auto &c : cases) {
+        DestinationForm form = Form(c.kind, c.code, c.folder);
+        form.folderName = c.name;
+        form.mode = c.mode;
+        form.ownerSelected = c.selected;
+        form.ownerRows = {{"03 1234", "A", {}}, {"0999", "B", {}}};
+        const Refusal refusal = CheckDestination(form).value_or(Refusal{});
+        EXPECT_EQ(refusal.message, c.message) << c.kind << " [" << c.code << "] " << c.name;
+        EXPECT_EQ(refusal.focus, c.focus) << c.kind << " [" << c.code << "] " << c.name;
     }
-    EXPECT_EQ(RefusalOf(Form(kSubAddress, "12", "")), kMsgSubAddressLength);  // the code before the folder
-    EXPECT_EQ(RefusalOf(Form(kSubAddress, "1234", "")), kMsgNoFolder);
-    DestinationForm slash = Form(kSubAddress, "1234", "Sales");
-    slash.folderName = "Sa/les";
-    EXPECT_EQ(RefusalOf(slash), kMsgBadFolderName);
-
-    // The root folder has a name but is no storage folder.
-    DestinationForm root = Form(kSubAddress, "1234", "");
-    root.folderName = "box1";
-    EXPECT_EQ(RefusalOf(root), kMsgNoFolder);
-    // Kind 3 shows its label as the code and checks only the folder.
-    EXPECT_EQ(RefusalOf(Form(kOther, "Received fax", "Rx\\In")), kNoMessage);
-}
-
-TEST(DestinationChecks, ACodeDifferingOnlyBySpacesIsADuplicate) {
-    DestinationForm form = Form(kSenderNumber, "0312 34", "Fax");
-    form.ownerRows = {{"03 1234", "A", {}}, {"0999", "B", {}}};
-    form.mode = DestinationMode::New;
-    const std::optional<Refusal> refusal = CheckDestination(form);
-    ASSERT_TRUE(refusal);
-    EXPECT_EQ(refusal->message, kMsgDuplicate);
-    EXPECT_EQ(refusal->focus, FormField::Code);
-
-    form.mode = DestinationMode::Change;
-    form.ownerSelected = 0;  // the rule's own row
-    EXPECT_EQ(RefusalOf(form), kNoMessage);
-    form.ownerSelected = 1;
-    EXPECT_EQ(RefusalOf(form), kMsgDuplicate);
-    form.code = "03 12345";
-    EXPECT_EQ(RefusalOf(form), kNoMessage);
 }
 
 TEST(AddressLists, RowsFromAndToTheRuleValue) {
@@ -143,37 +135,39 @@ TEST(AddressLists, TenAddressesAtMostHoweverTheyCome) {
 
 TEST(AddressLists, TypedAddressesAreChecked) {
     const std::vector<std::string> rows = {"Sales@Example.com", "", "PC01"};
+    using V = AddressVerdict;
     const struct {
         std::string text;
+        int row;
         bool mail;
-        AddressVerdict verdict;
+        V verdict;
         int message;
     } cases[] = {
-        {"sales@example.COM", true, AddressVerdict::RefusedSilently, kNoMessage},
-        {"a.b+c-d_e{x}@x-y.org", true, AddressVerdict::Accepted, kNoMessage},
-        {"a?b@x", true, AddressVerdict::Refused, kMsgBadCharacters},
-        {"a b@x", true, AddressVerdict::Refused, kMsgBadCharacters},
-        {std::string(65, 'm'), true, AddressVerdict::Refused, kMsgBadCharacters},
-        {"pc01", false, AddressVerdict::RefusedSilently, kNoMessage},
-        {"PC-02.office", false, AddressVerdict::Accepted, kNoMessage},
-        {"PC_02", false, AddressVerdict::Refused, kMsgBadPcAddress},
+        {"sales@example.COM", 1, true, V::RefusedSilently, kNoMessage},
+        {"SALES@EXAMPLE.COM", 0, true, V::Accepted, kNoMessage},  // a row's own text is no duplicate of itself
+        {"a.b+c-d_e{x}@x-y.org", 1, true, V::Accepted, kNoMessage},
+        {"a?b@x", 1, true, V::Refused, kMsgBadCharacters},
+        {"a b@x", 1, true, V::Refused, kMsgBadCharacters},
+        {std::string(65, 'm'), 1, true, V::Refused, kMsgBadCharacters},
+        {"pc01", 1, false, V::RefusedSilently, kNoMessage},
+        {"PC-02.office", 1, false, V::Accepted, kNoMessage},
+        {"PC_02", 1, false, V::Refused, kMsgBadPcAddress},
     };
     for (const auto &c : cases) {
-        const AddressCheck check = CheckAddressText(rows, 1, c.text, c.mail);
+        const AddressCheck check = CheckAddressText(rows, c.row, c.text, c.mail);
         EXPECT_EQ(check.verdict, c.verdict) << c.text;
         EXPECT_EQ(check.message, c.message) << c.text;
     }
-    // A row's own text in other letters is no duplicate of itself.
-    EXPECT_EQ(CheckAddressText(rows, 0, "SALES@EXAMPLE.COM", true).verdict, AddressVerdict::Accepted);
 }
 
 TEST(ThisComputer, ItsNameInAnyCaseAndItsAddresses) {
-    const std::vector<std::string> addresses = {"192.168.1.20", "10.0.0.5"};
-    EXPECT_EQ(IsThisComputerVia("faxserver", "FaxServer", addresses), 1);
-    EXPECT_EQ(IsThisComputerVia("10.0.0.5", "FaxServer", addresses), 1);
-    EXPECT_EQ(IsThisComputerVia("10.0.0.50", "FaxServer", addresses), 0);
-    EXPECT_EQ(IsThisComputerVia("", "", addresses), 0);  // a computer without a name is never matched
-    EXPECT_EQ(IsThisComputerVia("faxserver", "FaxServer", {}), 0);  // nor one whose name does not resolve
+    // A computer without a name is never matched, nor one whose name does not resolve.
+    const std::vector<std::string> addresses = {"192.168.1.20", "10.0.0.5"}, none;
+    EXPECT_EQ((std::vector<int>{IsThisComputerVia("faxserver", "FaxServer", addresses),
+                                IsThisComputerVia("10.0.0.5", "FaxServer", addresses),
+                                IsThisComputerVia("10.0.0.50", "FaxServer", addresses), IsThisComputerVia("", "", addresses),
+                                IsThisComputerVia("faxserver", "FaxServer", none)}),
+              (std::vector<int>{1, 1, 0, 0, 0}));
 
     const std::string host = ShortHostName();
     if (host.empty()) GTEST_SKIP() << "this computer has no name";
@@ -200,20 +194,18 @@ protected:
         ReadProfileText(section, key, "?", value, file);
         return value;
     }
-    void Setting(const char *key, const char *value) {
-        platform::ProfileWriteString("RCVFAX", key, value, ConfigFilePath().c_str());
-    }
 };
 
 TEST_F(DestinationFiles, NotificationByMailFollowsThePendingSetting) {
     EXPECT_EQ(ReadNotifyByMail(), 1);
-    Setting("USESMTP", "0");
-    EXPECT_EQ(ReadNotifyByMail(), 0);
-    Setting("USESMTPWork", "7");
-    EXPECT_EQ(ReadNotifyByMail(), 1);
-    Setting("USESMTP", "1");
-    Setting("USESMTPWork", "0");
-    EXPECT_EQ(ReadNotifyByMail(), 0);
+    const struct {
+        const char *key, *value;
+        int byMail;
+    } steps[] = {{"USESMTP", "0", 0}, {"USESMTPWork", "7", 1}, {"USESMTP", "1", 1}, {"USESMTPWork", "0", 0}};
+    for (const auto &s : steps) {
+        platform::ProfileWriteString("RCVFAX", s.key, s.value, ConfigFilePath().c_str());
+        EXPECT_EQ(ReadNotifyByMail(), s.byMail) << s.key << "=" << s.value;
+    }
 }
 
 TEST_F(DestinationFiles, ANewRuleTakesTheSmallestFreeKey) {
@@ -221,11 +213,12 @@ TEST_F(DestinationFiles, ANewRuleTakesTheSmallestFreeKey) {
     AssignEditSlot(2, 3);
     WriteFile(platform::NativePath(WorkRuleFilePath(2)),
               "[FCODE]\r\nF001=A;1111;;\r\nF002=B;2222;;\r\nF004=C;4444;;\r\n[TSI]\r\nT002=D;5;5;;\r\n");
-    EXPECT_EQ(InitialKeyName(kSubAddress, "", 3), "F003");
-    EXPECT_EQ(InitialKeyName(kSenderNumber, "", 3), "T001");
-    EXPECT_EQ(InitialKeyName(kDestinationNumber, "", 3), "D001");
-    EXPECT_EQ(InitialKeyName(kSubAddress, "F009", 3), "F009");
-    EXPECT_EQ(InitialKeyName(kOther, "OtherFile", 3), "OtherFile");
+    const std::tuple<int, const char *, const char *> cases[] = {{kSubAddress, "", "F003"},
+                                                                 {kSenderNumber, "", "T001"},
+                                                                 {kDestinationNumber, "", "D001"},
+                                                                 {kSubAddress, "F009", "F009"},
+                                                                 {kOther, "OtherFile", "OtherFile"}};
+    for (const auto &[kind, key, expected] : cases) EXPECT_EQ(InitialKeyName(kind, key, 3), expected) << kind << key;
 }
 
 TEST_F(DestinationFiles, OkWritesTheRuleIntoTheWorkFileOfTheEditSlot) {
@@ -234,15 +227,12 @@ TEST_F(DestinationFiles, OkWritesTheRuleIntoTheWorkFileOfTheEditSlot) {
     DestinationRecord record;
     record.editBoxNumber = 7;
 
-    DestinationForm refused = Form(kDestinationNumber, "03-1234", "Out");
-    EXPECT_TRUE(ConfirmDestination(refused, "D001", {"a@x"}, {}, record).refusal);
-    EXPECT_FALSE(test::Exists(platform::NativePath(work)));
-    EXPECT_EQ(record.code, "");
+    EXPECT_TRUE(ConfirmDestination(Form(kDestinationNumber, "03-1234", "Out"), "D001", {"a@x"}, {}, record).refusal);
+    EXPECT_FALSE(test::Exists(platform::NativePath(work)) || !record.code.empty());
 
     const DestinationOutcome done = ConfirmDestination(Form(kDestinationNumber, "03 1234", "Out\\Faxes"), "D001",
                                                        {"b@x", "", "a@x"}, {"PC1"}, record);
-    EXPECT_FALSE(done.refusal);
-    EXPECT_FALSE(done.workFileMissing);
+    EXPECT_FALSE(done.refusal || done.workFileMissing);
     EXPECT_EQ(Key(work, "DTN", "D001"), "Out\\Faxes;03 1234;031234;b@x,a@x;PC1");
     EXPECT_EQ(record.code + "|" + record.folder, "03 1234|Out\\Faxes");
     ConfirmDestination(Form(kSenderNumber, "+81 3 1234", "In"), "T002", {}, {}, record);
@@ -253,13 +243,11 @@ TEST_F(DestinationFiles, OkWritesTheRuleIntoTheWorkFileOfTheEditSlot) {
     ReleaseEditSlot(4);
     const DestinationOutcome lost = ConfirmDestination(Form(kSubAddress, "5555", "X"), "F001", {}, {}, record);
     EXPECT_TRUE(lost.workFileMissing);
-    EXPECT_EQ(record.code, "5555");
-    EXPECT_EQ(Key(work, "FCODE", "F001"), "?");
+    EXPECT_EQ(record.code + "|" + Key(work, "FCODE", "F001"), "5555|?");
 }
 
 TEST_F(DestinationFiles, TheMailAddressWindowOffersEachAddressOnce) {
-    const std::string file = platform::NativePath(DataDir() + "/Work001.rfd");
-    WriteFile(file,
+    WriteFile(platform::NativePath(DataDir() + "/Work001.rfd"),
               "F999=Before;1;zz@before;\r\n"  // before any rule section
               "[FCODE]\r\nF001=A;1234;sales@x,info@x;PC1\r\nF002=B;5678;;\r\nF003=C;9999;last@x\r\n"
               "[TSI]\r\nT001=D;03 1;031;sales@x;\r\n"

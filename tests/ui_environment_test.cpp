@@ -1,5 +1,6 @@
 // The environment settings without a screen: what they show, the server and port rules, and
 // what OK writes, also after a refused OK.
+#include "base/text.h"
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "test_support.h"
@@ -9,11 +10,8 @@
 namespace wbfax {
 namespace {
 
-TEST(SmtpServer, NamesAndAddresses) {
-    const struct {
-        std::string name;
-        int message;
-    } cases[] = {
+TEST(SmtpServer, NamesAddressesAndPorts) {
+    const std::pair<std::string, int> servers[] = {
         {"", kMsgNoServerName},           {std::string(32, 'a'), kNoMessage},
         {std::string(33, 'a'), kMsgServerNameTooLong}, {"MAIL-1.Example.com", kNoMessage},
         {"mail_1.example.com", kMsgBadServerName}, {"255.255.255.255", kNoMessage},
@@ -22,19 +20,14 @@ TEST(SmtpServer, NamesAndAddresses) {
         {"1.2.3.", kNoMessage},           // no fourth part: a host name of digits and dots
         {"1.2.3.999.5", kNoMessage},      // five groups: a host name, whatever they hold
     };
-    for (const auto &c : cases) EXPECT_EQ(CheckSmtpServer(c.name), c.message) << "[" << c.name << "]";
-}
-
-TEST(SmtpPort, OneTo32767) {
-    const std::pair<std::string, int> cases[] = {{"1", kNoMessage},      {"32767", kNoMessage},  {" 587 ", kNoMessage},
+    for (const auto &[name, message] : servers) EXPECT_EQ(CheckSmtpServer(name), message) << "[" << name << "]";
+    const std::pair<std::string, int> ports[] = {{"1", kNoMessage},      {"32767", kNoMessage},  {" 587 ", kNoMessage},
                                                  {"0", kMsgBadPort},     {"32768", kMsgBadPort}, {"abc", kMsgBadPort},
                                                  {"25x", kMsgBadPort},   {"99999999999", kMsgBadPort}};
-    for (const auto &[port, message] : cases) EXPECT_EQ(CheckSmtpPort(port), message) << "[" << port << "]";
+    for (const auto &[port, message] : ports) EXPECT_EQ(CheckSmtpPort(port), message) << "[" << port << "]";
     EXPECT_EQ(ReadFieldNumber("-12"), -12);
     EXPECT_EQ(ReadFieldNumber("12a"), 0);
-}
 
-TEST(EnvironmentLayouts, MailOrHostProgram) {
     const EnvironmentLayout mail = LayoutOf(true, false), host = LayoutOf(false, true);
     EXPECT_TRUE(mail.server && mail.port && mail.attach && !mail.size && !mail.days && LayoutOf(true, true).size);
     EXPECT_TRUE(!host.server && !host.port && !host.attach && !host.size && host.days);
@@ -45,76 +38,70 @@ protected:
     void Set(const char *key, const char *value) {
         platform::ProfileWriteString("RCVFAX", key, value, ConfigFilePath().c_str());
     }
-    std::string Get(const char *key) {
-        char value[128];
-        platform::ProfileGetString("RCVFAX", key, "(none)", value, sizeof value, ConfigFilePath().c_str());
-        return value;
+    // The keys' values in a row, "-" for a missing key.
+    std::string Get(std::initializer_list<const char *> keys) {
+        std::string values;
+        for (const char *key : keys) {
+            char value[128];
+            platform::ProfileGetString("RCVFAX", key, "-", value, sizeof value, ConfigFilePath().c_str());
+            values += value + std::string("|");
+        }
+        return values;
     }
 };
 
 TEST_F(Environment, ShowsThePendingValueElseTheSettingInForce) {
-    EnvironmentForm shown = ReadEnvironmentForm();
-    EXPECT_TRUE(shown.notifyByMail);
-    EXPECT_EQ(shown.server + "|" + shown.port + "|" + shown.days, "|25|3");
-    EXPECT_FALSE(shown.attachFile);
-    EXPECT_EQ(shown.sizeClass, 0);
-
-    for (const auto &[key, value] : {std::pair{"USESMTP", "0"}, {"SMTPServer", "committed.example"}, {"SMTPPortNo", "2525"},
-                                     {"ADDFFILE", "1"}, {"FileSize", "7"}, {"NotifyDays", "31"}})
-        Set(key, value);
-    shown = ReadEnvironmentForm();
-    EXPECT_FALSE(shown.notifyByMail);
-    EXPECT_EQ(shown.server + "|" + shown.port + "|" + shown.days, "committed.example|2525|31");
-    EXPECT_TRUE(shown.attachFile);
-    EXPECT_EQ(shown.sizeClass, 0);
-
     // An empty pending server is a pending server; a pending port of 0 is none.
-    for (const auto &[key, value] : {std::pair{"USESMTPWork", "1"}, {"SMTPServerWork", ""}, {"SMTPPortNoWork", "0"},
-                                     {"AddFileWork", "0"}, {"FileSizeWork", "2"}, {"NotifyDaysWork", "5"}})
-        Set(key, value);
-    shown = ReadEnvironmentForm();
-    EXPECT_TRUE(shown.notifyByMail);
-    EXPECT_EQ(shown.server + "|" + shown.port + "|" + shown.days, "|2525|5");
-    EXPECT_FALSE(shown.attachFile);
-    EXPECT_EQ(shown.sizeClass, 2);
+    const struct {
+        std::vector<std::pair<const char *, const char *>> set;
+        std::string shown;  // mail|server|port|attach|size|days
+    } steps[] = {
+        {{}, "1||25|0|0|3"},
+        {{{"USESMTP", "0"}, {"SMTPServer", "committed.example"}, {"SMTPPortNo", "2525"}, {"ADDFFILE", "1"},
+          {"FileSize", "7"}, {"NotifyDays", "31"}},
+         "0|committed.example|2525|1|0|31"},
+        {{{"USESMTPWork", "1"}, {"SMTPServerWork", ""}, {"SMTPPortNoWork", "0"}, {"AddFileWork", "0"},
+          {"FileSizeWork", "2"}, {"NotifyDaysWork", "5"}},
+         "1||2525|0|2|5"},
+    };
+    for (const auto &step : steps) {
+        for (const auto &[key, value] : step.set) Set(key, value);
+        const EnvironmentForm f = ReadEnvironmentForm();
+        EXPECT_EQ(Format("%d|%s|%s|%d|%d|%s", f.notifyByMail, f.server.c_str(), f.port.c_str(), f.attachFile, f.sizeClass,
+                         f.days.c_str()),
+                  step.shown);
+    }
 }
 
 TEST_F(Environment, ARefusedOkStillWritesModeAttachSizeAndDays) {
-    EnvironmentForm form;
-    form.notifyByMail = true;
-    form.server = "";
-    form.port = "25";
-    form.attachFile = true;
-    form.sizeClass = 3;
-    form.days = "45";
-    EXPECT_EQ(ApplyEnvironmentOk(form), kMsgNoServerName);
-    EXPECT_EQ(Get("USESMTPWork") + Get("AddFileWork") + Get("FileSizeWork") + Get("NotifyDaysWork"), "11331");
-    EXPECT_EQ(Get("SMTPServerWork") + "|" + Get("SMTPPortNoWork"), "(none)|(none)");
-
-    form.server = "smtp.example";
-    form.port = "32768";
-    EXPECT_EQ(ApplyEnvironmentOk(form), kMsgBadPort);
-    EXPECT_EQ(Get("SMTPServerWork"), "(none)");
-
-    form.port = "32767";
-    form.days = "00007";
-    form.attachFile = false;
-    EXPECT_EQ(ApplyEnvironmentOk(form), kNoMessage);
-    EXPECT_EQ(Get("SMTPServerWork") + "|" + Get("SMTPPortNoWork"), "smtp.example|32767");
-    EXPECT_EQ(Get("AddFileWork") + Get("NotifyDaysWork"), "07");
-}
-
-TEST_F(Environment, HostNotificationWritesServerAndPortUnchecked) {
-    EnvironmentForm form;
-    form.notifyByMail = false;
-    form.server = "";
-    form.port = "no port";
-    form.sizeClass = 1;
-    form.days = "31";
-    EXPECT_EQ(ApplyEnvironmentOk(form), kNoMessage);
-    EXPECT_EQ(Get("USESMTPWork") + "|" + Get("SMTPServerWork") + "|" + Get("SMTPPortNoWork"), "0||0");
-    EXPECT_EQ(Get("FileSizeWork") + Get("NotifyDaysWork"), "131");
-    EXPECT_EQ(Get("USESMTP"), "(none)");  // nothing reaches the settings in force before the commit
+    const struct {
+        bool mail;
+        std::string server, port;
+        bool attach;
+        int size;
+        std::string days;
+        int message;
+        std::string written;  // USESMTPWork, SMTPServerWork, SMTPPortNoWork, AddFileWork, FileSizeWork, NotifyDaysWork
+    } cases[] = {
+        {true, "", "25", true, 3, "45", kMsgNoServerName, "1|-|-|1|3|31|"},
+        {true, "smtp.example", "32768", true, 3, "45", kMsgBadPort, "1|-|-|1|3|31|"},
+        {true, "smtp.example", "32767", false, 3, "00007", kNoMessage, "1|smtp.example|32767|0|3|7|"},
+        // Host notification writes server and port unchecked.
+        {false, "", "no port", false, 1, "31", kNoMessage, "0||0|0|1|31|"},
+    };
+    for (const auto &c : cases) {
+        EnvironmentForm form;
+        form.notifyByMail = c.mail;
+        form.server = c.server;
+        form.port = c.port;
+        form.attachFile = c.attach;
+        form.sizeClass = c.size;
+        form.days = c.days;
+        EXPECT_EQ(ApplyEnvironmentOk(form), c.message) << c.written;
+        EXPECT_EQ(Get({"USESMTPWork", "SMTPServerWork", "SMTPPortNoWork", "AddFileWork", "FileSizeWork", "NotifyDaysWork"}),
+                  c.written);
+    }
+    EXPECT_EQ(Get({"USESMTP"}), "-|");  // nothing reaches the settings in force before the commit
 }
 
 }  // namespace

@@ -16,27 +16,7 @@ bool IsDialog(HWND window) {
     return std::wstring(name) == L"#32770" && ::IsWindowVisible(window);
 }
 
-void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
-
-}  // namespace
-
-std::string Utf8(const std::wstring &text) {
-    if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring Wide(const std::string &utf8) {
-    if (utf8.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-namespace {
+void Pause(int milliseconds = 50) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 // A plain function: the 32-bit build calls it stdcall, which a lambda cannot be.
 BOOL CALLBACK CollectWindow(HWND window, LPARAM found) {
@@ -44,7 +24,31 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM found) {
     return TRUE;
 }
 
+template <typename Item>
+std::string ControlText(HWND control, UINT message, WPARAM which, Item item) {
+    wchar_t text[512] = {};
+    item.pszText = text;
+    item.cchTextMax = 512;
+    if (!::SendMessageW(control, message, which, reinterpret_cast<LPARAM>(&item)) && message == LVM_GETCOLUMNW)
+        throw StepFailed("no column " + std::to_string(which));
+    return Utf8(text);
+}
+
 }  // namespace
+
+std::string Utf8(const std::wstring &text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                              out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
+std::wstring Wide(const std::string &utf8) {
+    std::wstring out(utf8.size(), L'\0');
+    out.resize(static_cast<std::size_t>(
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), static_cast<int>(out.size()))));
+    return out;
+}
 
 std::vector<HWND> Driver::Windows() const {
     std::vector<HWND> windows;
@@ -60,12 +64,12 @@ void Driver::WaitUntil(const std::function<bool()> &done, const char *what) {
     }
 }
 
-HWND Driver::WaitForDialog(int markerId, HWND other) {
+HWND Driver::WaitForDialog(int markerId) {
     HWND found = nullptr;
     WaitUntil(
         [&] {
             for (HWND window : Windows())
-                if (window != other && IsDialog(window) && ::GetDlgItem(window, markerId)) found = window;
+                if (IsDialog(window) && ::GetDlgItem(window, markerId)) found = window;
             return found != nullptr;
         },
         ("the dialog with control " + std::to_string(markerId)).c_str());
@@ -77,12 +81,9 @@ HWND Driver::WaitForMessageBox(std::string &text) {
     HWND found = nullptr;
     WaitUntil(
         [&] {
-            for (HWND window : Windows()) {
-                wchar_t caption[64] = {};
-                ::GetWindowTextW(window, caption, 64);
-                if (IsDialog(window) && std::wstring(caption) == kMessageCaption && ::GetDlgItem(window, kMessageTextId))
+            for (HWND window : Windows())
+                if (IsDialog(window) && Wide(Text(window)) == kMessageCaption && ::GetDlgItem(window, kMessageTextId))
                     found = window;
-            }
             return found != nullptr;
         },
         "a message box");
@@ -95,16 +96,10 @@ void Driver::WaitGone(HWND window) {
 }
 
 void Driver::CloseEverything(const std::function<bool()> &finished) {
-    const auto end = std::chrono::steady_clock::now() + timeout_;
-    while (!finished() && std::chrono::steady_clock::now() < end) {
+    for (const auto end = std::chrono::steady_clock::now() + timeout_; !finished() && std::chrono::steady_clock::now() < end;
+         Pause(200))
         for (HWND window : Windows())
             if (IsDialog(window)) ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-}
-
-void Driver::Press(HWND dialog, int id) {
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
 void Driver::Notify(HWND dialog, int id, int code) {
@@ -124,24 +119,15 @@ std::string Driver::Text(HWND window) {
 int Driver::Rows(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::string Driver::Cell(HWND list, int row, int column) {
-    wchar_t text[512] = {};
     LVITEMW item{};
     item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = 512;
-    ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return Utf8(text);
+    return ControlText(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), item);
 }
 
 std::string Driver::Header(HWND list, int column) {
-    wchar_t text[256] = {};
     LVCOLUMNW header{};
     header.mask = LVCF_TEXT;
-    header.pszText = text;
-    header.cchTextMax = 256;
-    if (!::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&header)))
-        throw StepFailed("no column " + std::to_string(column));
-    return Utf8(text);
+    return ControlText(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), header);
 }
 
 int Driver::FindRow(HWND list, const std::string &utf8) {
@@ -153,20 +139,15 @@ int Driver::FindRow(HWND list, const std::string &utf8) {
 void Driver::SelectRow(HWND list, int row) {
     if (row < 0) throw StepFailed("no such row");
     LVITEMW state{};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
     ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
 
 std::string Driver::ItemLabel(HWND tree, HTREEITEM item) {
-    wchar_t text[512] = {};
     TVITEMW label{};
     label.mask = TVIF_TEXT | TVIF_HANDLE;
     label.hItem = item;
-    label.pszText = text;
-    label.cchTextMax = 512;
-    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&label));
-    return Utf8(text);
+    return ControlText(tree, TVM_GETITEMW, 0, label);
 }
 
 std::vector<std::string> Driver::Children(HWND tree, HTREEITEM item) {
@@ -227,48 +208,34 @@ HMENU Driver::WaitForPopupMenu(HWND &window) {
 
 void Driver::PressKey(WORD key) {
     INPUT press[2] = {};
-    for (INPUT &input : press) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-    }
+    for (INPUT &input : press) input.type = INPUT_KEYBOARD, input.ki.wVk = key;
     press[1].ki.dwFlags = KEYEVENTF_KEYUP;
     ::SendInput(2, press, sizeof(INPUT));
 }
 
 void Driver::Screenshot(HWND window, const std::string &name) {
     if (screenshots_.empty()) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // painted
+    Pause(400);  // painted
     RECT frame{};
     ::GetWindowRect(window, &frame);
-    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    BITMAPINFOHEADER info{sizeof info, frame.right - frame.left, frame.bottom - frame.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD stride = (static_cast<DWORD>(info.biWidth) * 3 + 3) & ~3u;
+    std::vector<unsigned char> pixels(stride * static_cast<DWORD>(info.biHeight));
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, info.biWidth, info.biHeight);
     HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
+    ::BitBlt(memory, 0, 0, info.biWidth, info.biHeight, screen, frame.left, frame.top, SRCCOPY);
     ::SelectObject(memory, old);
-
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::vector<unsigned char> pixels(stride * static_cast<DWORD>(height));
-    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), reinterpret_cast<BITMAPINFO *>(&info),
+    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(info.biHeight), pixels.data(), reinterpret_cast<BITMAPINFO *>(&info),
                 DIB_RGB_COLORS);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
 
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    const std::string path = screenshots_ + "\\" + name + "-" + language_ + ".bmp";
-    if (std::FILE *out = std::fopen(path.c_str(), "wb")) {
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file{0x4D42, offset + static_cast<DWORD>(pixels.size()), 0, 0, offset};
+    if (std::FILE *out = std::fopen((screenshots_ + "\\" + name + "-" + language_ + ".bmp").c_str(), "wb")) {
         std::fwrite(&file, sizeof file, 1, out);
         std::fwrite(&info, sizeof info, 1, out);
         std::fwrite(pixels.data(), 1, pixels.size(), out);

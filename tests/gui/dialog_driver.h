@@ -27,8 +27,8 @@ public:
     explicit Driver(DWORD uiThread, std::string screenshots, std::string language)
         : uiThread_(uiThread), screenshots_(std::move(screenshots)), language_(std::move(language)) {}
 
-    // The visible dialog of the host's thread that has a control with this id; other than not.
-    HWND WaitForDialog(int markerId, HWND other = nullptr);
+    // The visible dialog of the host's thread that has a control with this id.
+    HWND WaitForDialog(int markerId);
     // The message box of the settings ("Scanner Quillbox"); its text in UTF-8.
     HWND WaitForMessageBox(std::string &text);
     void WaitGone(HWND window);
@@ -37,8 +37,8 @@ public:
     void CloseEverything(const std::function<bool()> &finished);
 
     // Posted, so that a button that opens a modal window does not hold this thread.
-    static void Press(HWND dialog, int id);
     static void Notify(HWND dialog, int id, int code);
+    static void Press(HWND dialog, int id) { Notify(dialog, id, BN_CLICKED); }
     static void SetText(HWND dialog, int id, const std::string &utf8);
     static std::string Text(HWND window);
     static std::string ItemText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }

@@ -45,22 +45,25 @@ std::string Expected(int id) {
     }
 }
 
-std::string ListCaption() { return english ? "Distribution Settings" : "配信設定リスト"; }
+std::string Language(const char *japanese, const char *englishText) { return english ? englishText : japanese; }
 
-std::string CommonAppData() {
-    char path[MAX_PATH] = {};
-    ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path);
-    return path;
+// The styles that matter of a drawn dialog's controls: the bits in set on, those in clear off.
+// Button kinds are numbers in the low bits: the kind's bits on, the mask's others off.
+struct Style {
+    int id;
+    std::uint32_t set, clear = 0;
+};
+constexpr std::uint32_t Other(std::uint32_t kind) { return BS_TYPEMASK & ~kind; }
+void ExpectStyles(HWND dialog, std::initializer_list<Style> styles) {
+    for (const Style &s : styles)
+        EXPECT_EQ(static_cast<std::uint32_t>(::GetWindowLongW(::GetDlgItem(dialog, s.id), GWL_STYLE)) & (s.set | s.clear), s.set)
+            << "control " << s.id;
 }
 
 // The user's short date and time without seconds, as the system formats them.
 std::string LocalWhen(WORD year, WORD month, WORD day, WORD hour, WORD minute) {
     SYSTEMTIME time{};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
+    time.wYear = year, time.wMonth = month, time.wDay = day, time.wHour = hour, time.wMinute = minute;
     wchar_t date[64] = {}, clock[64] = {};
     ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, 64);
     ::GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_NOSECONDS | LOCALE_NOUSEROVERRIDE, &time, nullptr, clock, 64);
@@ -75,7 +78,9 @@ protected:
         if (!owns || std::string(owns) != "1")
             GTEST_FAIL() << "the tests clear Corvane\\Quillbox in the common application data folder; run them in a "
                             "Wine prefix of their own with WBFAX_TEST_OWNS_APPDATA=1";
-        data_ = CommonAppData() + "\\Corvane\\Quillbox";
+        char common[MAX_PATH] = {};
+        ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common);
+        data_ = std::string(common) + "\\Corvane\\Quillbox";
         fs::remove_all(data_);
         fs::create_directories(data_);
         scratch_ = (fs::temp_directory_path() / ("wbfax-gui-" + std::to_string(::GetCurrentProcessId()))).string();
@@ -92,37 +97,42 @@ protected:
 
     std::string Config() const { return data_ + "\\wbcatch.ini"; }
 
-    static std::string Profile(const std::string &file, const char *section, const char *key) {
-        char value[512] = {};
-        ::GetPrivateProfileStringA(section, key, "?", value, sizeof value, file.c_str());
-        return value;
+    // The values of the keys, "?" for a missing one, each followed by "|".
+    static std::string Profile(const std::string &file, const char *section, std::initializer_list<const char *> keys) {
+        std::string values;
+        for (const char *key : keys) {
+            char value[512] = {};
+            ::GetPrivateProfileStringA(section, key, "?", value, sizeof value, file.c_str());
+            values += value + std::string("|");
+        }
+        return values;
     }
 
     // The one work rule file the settings left in the data folder.
     std::string WorkFile() const {
         std::vector<std::string> found;
-        for (const auto &entry : fs::directory_iterator(data_)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("Work", 0) == 0 && entry.path().extension() == ".rfd") found.push_back(entry.path().string());
-        }
-        if (found.size() != 1) {
-            ADD_FAILURE() << found.size() << " work rule files";
-            return {};
-        }
-        return found.front();
+        for (const auto &entry : fs::directory_iterator(data_))
+            if (entry.path().filename().string().rfind("Work", 0) == 0 && entry.path().extension() == ".rfd")
+                found.push_back(entry.path().string());
+        EXPECT_EQ(found.size(), 1u) << "work rule files";
+        return found.empty() ? std::string() : found.front();
     }
 
     void WriteData(const std::string &name, const std::string &bytes) const {
         std::ofstream(data_ + "\\" + name, std::ios::binary) << bytes;
     }
 
-    // Command 3 for box 7 with the script working the dialogs meanwhile.
-    void RunSettings(const std::function<void(Driver &)> &script) {
+    // Command 3 for box 7 with the script working the list dialog meanwhile; OK closes it.
+    void RunSettings(const std::function<void(Driver &, HWND list)> &script) {
         std::atomic<bool> finished{false};
         Driver driver(::GetCurrentThreadId(), screenshots, english ? "en" : "ja");
         std::thread worker([&] {
             try {
-                script(driver);
+                const HWND list = driver.WaitForDialog(IDC_KIND_LIST);
+                EXPECT_EQ(Driver::Text(list), Language("配信設定リスト", "Distribution Settings"));
+                script(driver, list);
+                Driver::Press(list, IDOK);
+                driver.WaitGone(list);
             } catch (const StepFailed &failure) {
                 ADD_FAILURE() << failure.what();
             }
@@ -137,42 +147,90 @@ protected:
         EXPECT_EQ(::GetModuleHandleA("WbFaxRcvLC.dll"), nullptr) << "the language module stays loaded";
     }
 
-    // The list dialog, checked for the language it runs in.
-    static HWND OpenList(Driver &ui) {
-        const HWND list = ui.WaitForDialog(IDC_KIND_LIST);
-        EXPECT_EQ(Driver::Text(list), ListCaption());
-        return list;
+    // New in the list: the destination dialog with a folder under the root chosen and the code typed.
+    static HWND NewRule(Driver &ui, HWND list, const char *folder, const char *code) {
+        Driver::Press(list, IDC_RULE_NEW);
+        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
+        if (folder) TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), folder));
+        Driver::SetText(dest, IDC_CODE, code);
+        return dest;
     }
 
-    static void CloseList(Driver &ui, HWND list) {
-        Driver::Press(list, IDOK);
-        ui.WaitGone(list);
+    // The message box that came up has this string's text; it is answered.
+    static void Answer(Driver &ui, int stringId, int button = IDOK) {
+        std::string text;
+        const HWND box = ui.WaitForMessageBox(text);
+        EXPECT_EQ(text, Expected(stringId));
+        Driver::Press(box, button);
+        ui.WaitGone(box);
+    }
+
+    static void Close(Driver &ui, HWND window, int button = IDOK) {
+        Driver::Press(window, button);
+        ui.WaitGone(window);
     }
 
     std::string data_, scratch_, box_;
 };
 
-TEST_F(SettingsDialogs, NewSenderRuleStoredInAFolderMadeAndRenamedInTheTree) {
+TEST_F(SettingsDialogs, NewRulesAreCheckedAndStoredInAFolderMadeAndRenamedInTheTree) {
     const std::string newFolder = Expected(57);
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
+    RunSettings([&](Driver &ui, HWND list) {
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
         EXPECT_EQ(Driver::ItemText(list, IDC_BOX_FOLDER), box_);
         EXPECT_EQ(Driver::Header(rules, 0), Expected(51));
         EXPECT_EQ(Driver::Rows(rules), 0);
+        ExpectStyles(list, {{IDC_BOX_FOLDER, ES_READONLY}, {IDC_KIND_LIST, LBS_NOTIFY, LBS_SORT},
+                            {IDC_RULE_LIST, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SORTASCENDING}});
+        EXPECT_EQ(LOWORD(::SendMessageW(list, DM_GETDEFID, 0, 0)), IDOK);
+        LOGFONTW font{};
+        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+        const HDC screen = ::GetDC(nullptr);
+        EXPECT_EQ(font.lfHeight, -::MulDiv(english ? 8 : 9, ::GetDeviceCaps(screen, LOGPIXELSY), 72));
+        ::ReleaseDC(nullptr, screen);
+        EXPECT_EQ(Utf8(font.lfFaceName), Language("ＭＳ Ｐゴシック", "MS Shell Dlg"));
+
+        // A sub-address of three digits, then a duplicate, are refused with the code selected.
+        const auto refused = [&](HWND dest, int stringId) {
+            Driver::Press(dest, IDOK);
+            Answer(ui, stringId);
+            EXPECT_TRUE(::IsWindowVisible(dest)) << "a refused code closes the dialog";
+            DWORD from = 1, to = 0;
+            ::SendMessageW(::GetDlgItem(dest, IDC_CODE), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                           reinterpret_cast<LPARAM>(&to));
+            EXPECT_EQ(from, 0u);
+            EXPECT_EQ(to, static_cast<DWORD>(Driver::ItemText(dest, IDC_CODE).size())) << "the code is selected";
+        };
+        HWND dest = NewRule(ui, list, "Rx", "123");
+        EXPECT_EQ(Driver::Text(dest), Language("配信先設定", "Destination Settings"));
+        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(51));
+        EXPECT_TRUE(fs::is_directory(box_ + "\\Rx") && fs::is_directory(box_ + "\\Tx"));
+        ExpectStyles(dest, {{IDC_SELECTED_FOLDER, ES_READONLY},
+                            {IDC_FOLDER_TREE, TVS_HASBUTTONS | TVS_HASLINES | TVS_EDITLABELS | TVS_SHOWSELALWAYS |
+                                                  TVS_FULLROWSELECT | TVS_INFOTIP},
+                            {IDC_FOLDER_NAME, ES_READONLY, WS_VISIBLE}, {IDC_KEY_NAME, WS_DISABLED, WS_VISIBLE},
+                            {IDC_MAIL_LIST, LVS_REPORT | LVS_SINGLESEL | LVS_SORTASCENDING | LVS_EDITLABELS | WS_VISIBLE},
+                            {IDC_PC_LIST, LVS_REPORT | LVS_SINGLESEL | LVS_SORTASCENDING | LVS_EDITLABELS, WS_VISIBLE}});
+        refused(dest, 16);
+        Driver::SetText(dest, IDC_CODE, "1234");
+        Close(ui, dest);
+        ASSERT_EQ(Driver::Rows(rules), 1);
+        EXPECT_EQ(Driver::Cell(rules, 0, 0) + "|" + Driver::Cell(rules, 0, 1), "1234|Rx");
+        dest = NewRule(ui, list, "Rx", "1234");
+        refused(dest, 6);
+        Close(ui, dest, IDCANCEL);
+        EXPECT_EQ(Driver::Rows(rules), 1);
 
         ::SendMessageW(::GetDlgItem(list, IDC_KIND_LIST), LB_SETCURSEL, 1, 0);
         Driver::Notify(list, IDC_KIND_LIST, LBN_SELCHANGE);
         ui.WaitUntil([&] { return Driver::Header(rules, 0) == Expected(52); }, "the sender-number columns");
-
-        Driver::Press(list, IDC_RULE_NEW);
-        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        dest = NewRule(ui, list, nullptr, "+81 3*");
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
         EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(52));
         const HTREEITEM root = Driver::Root(tree);
         EXPECT_EQ(Driver::ItemLabel(tree, root), "box7");
         EXPECT_EQ(Driver::Children(tree, root), (std::vector<std::string>{"Rx", "Tx"}));
-        EXPECT_TRUE(fs::is_directory(box_ + "\\Rx") && fs::is_directory(box_ + "\\Tx"));
 
         // A new folder under the root, then its name typed over in place.
         TreeView_SelectItem(tree, root);
@@ -185,12 +243,10 @@ TEST_F(SettingsDialogs, NewSenderRuleStoredInAFolderMadeAndRenamedInTheTree) {
         ::SetWindowTextW(edit, L"Sales");
         ::SendMessageW(tree, TVM_ENDEDITLABELNOW, FALSE, 0);
         EXPECT_EQ(Driver::ItemLabel(tree, Driver::Selection(tree)), "Sales");
-        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Sales");
-        EXPECT_EQ(Driver::ItemText(dest, IDC_FOLDER_NAME), "Sales");
+        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER) + "|" + Driver::ItemText(dest, IDC_FOLDER_NAME), "Sales|Sales");
         EXPECT_TRUE(fs::is_directory(box_ + "\\Sales"));
         EXPECT_FALSE(fs::exists(fs::path(box_) / Wide(newFolder)));
 
-        Driver::SetText(dest, IDC_CODE, "+81 3*");
         const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST);
         EXPECT_EQ(Driver::Header(mail, 0), Expected(59));
         Driver::Press(dest, IDC_ADDRESS_NEW);
@@ -201,76 +257,24 @@ TEST_F(SettingsDialogs, NewSenderRuleStoredInAFolderMadeAndRenamedInTheTree) {
         ui.WaitUntil([&] { return Driver::Rows(mail) == 1 && Driver::Cell(mail, 0, 0) == "fax@example.com"; },
                      "the typed address");
         ui.Screenshot(dest, "destination");
-
-        Driver::Press(dest, IDOK);
-        ui.WaitGone(dest);
+        Close(ui, dest);
         ASSERT_EQ(Driver::Rows(rules), 1);
-        EXPECT_EQ(Driver::Cell(rules, 0, 0), "+81 3*");
-        EXPECT_EQ(Driver::Cell(rules, 0, 1), "Sales");
+        EXPECT_EQ(Driver::Cell(rules, 0, 0) + "|" + Driver::Cell(rules, 0, 1), "+81 3*|Sales");
         ui.Screenshot(list, "list");
-        CloseList(ui, list);
     });
     const std::string work = WorkFile();
-    EXPECT_EQ(Profile(work, "TSI", "T001"), "Sales;+81 3*;+813*;fax@example.com;");
-    EXPECT_EQ(Profile(work, "OTHER", "OtherFile"), "Rx;;");
+    EXPECT_EQ(Profile(work, "FCODE", {"F001", "F002"}), "Rx;1234;;|?|");
+    EXPECT_EQ(Profile(work, "TSI", {"T001"}), "Sales;+81 3*;+813*;fax@example.com;|");
+    EXPECT_EQ(Profile(work, "OTHER", {"OtherFile"}), "Rx;;|");
     EXPECT_FALSE(fs::exists(data_ + "\\WbFaxRcv007.rfd")) << "only the host's commit writes the box's rules";
 }
 
-TEST_F(SettingsDialogs, SubAddressOfThreeDigitsAndADuplicateAreRefusedWithTheirMessages) {
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
-        const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
-        const auto newRule = [&](const char *code) {
-            Driver::Press(list, IDC_RULE_NEW);
-            const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
-            const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-            EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(51));
-            TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), "Rx"));
-            Driver::SetText(dest, IDC_CODE, code);
-            Driver::Press(dest, IDOK);
-            return dest;
-        };
-        const auto refusedWith = [&](HWND dest, int stringId) {
-            std::string text;
-            const HWND box = ui.WaitForMessageBox(text);
-            EXPECT_EQ(text, Expected(stringId));
-            Driver::Press(box, IDOK);
-            ui.WaitGone(box);
-            EXPECT_TRUE(::IsWindowVisible(dest)) << "a refused code closes the dialog";
-            DWORD from = 1, to = 0;
-            ::SendMessageW(::GetDlgItem(dest, IDC_CODE), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
-                           reinterpret_cast<LPARAM>(&to));
-            EXPECT_EQ(from, 0u);
-            EXPECT_EQ(to, static_cast<DWORD>(Driver::ItemText(dest, IDC_CODE).size())) << "the code is selected";
-        };
-
-        HWND dest = newRule("123");
-        refusedWith(dest, 16);
-        Driver::SetText(dest, IDC_CODE, "1234");
-        Driver::Press(dest, IDOK);
-        ui.WaitGone(dest);
-        ASSERT_EQ(Driver::Rows(rules), 1);
-        EXPECT_EQ(Driver::Cell(rules, 0, 0), "1234");
-        EXPECT_EQ(Driver::Cell(rules, 0, 1), "Rx");
-
-        dest = newRule("1234");
-        refusedWith(dest, 6);
-        Driver::Press(dest, IDCANCEL);
-        ui.WaitGone(dest);
-        EXPECT_EQ(Driver::Rows(rules), 1);
-        CloseList(ui, list);
-    });
-    const std::string work = WorkFile();
-    EXPECT_EQ(Profile(work, "FCODE", "F001"), "Rx;1234;;");
-    EXPECT_EQ(Profile(work, "FCODE", "F002"), "?");
-}
-
-TEST_F(SettingsDialogs, RulesSortByTheirHeadersAndAreEditedAndDeletedInTheWorkFile) {
+TEST_F(SettingsDialogs, RulesSortEditAndDeleteInTheWorkFileAndTheMailAddressWindowOffersTheBoxsAddresses) {
     WriteData("WbFaxRcv007.rfd",
               "[FCODE]\r\nF001=Rx;3333;a@example.com;\r\nF002=Tx;1111;;\r\nF003=Rx;2222;b@example.com;PC9\r\n"
-              "[OTHER]\r\nOtherFile=Rx;;;\r\nTXFile=Tx;;;\r\n");
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
+              "[TSI]\r\nT001=Tx;0312;0312;carol@example.com;\r\n"
+              "[OTHER]\r\nOtherFile=Rx;;b@example.com,a@example.com;\r\nTXFile=Tx;;;\r\n");
+    RunSettings([&](Driver &ui, HWND list) {
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
         const auto column = [&](int c) {
             std::vector<std::string> cells;
@@ -295,10 +299,9 @@ TEST_F(SettingsDialogs, RulesSortByTheirHeadersAndAreEditedAndDeletedInTheWorkFi
         Driver::Press(list, IDC_RULE_EDIT);
         HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE), "2222");
-        EXPECT_EQ(Driver::ItemText(dest, IDC_KEY_NAME), "F003");
-        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Rx");
-        EXPECT_EQ(Driver::ItemLabel(tree, Driver::Selection(tree)), "Rx");
+        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE) + "|" + Driver::ItemText(dest, IDC_KEY_NAME) + "|" +
+                      Driver::ItemText(dest, IDC_SELECTED_FOLDER) + "|" + Driver::ItemLabel(tree, Driver::Selection(tree)),
+                  "2222|F003|Rx|Rx");
         const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST), pc = ::GetDlgItem(dest, IDC_PC_LIST);
         ASSERT_EQ(Driver::Rows(mail), 1);
         EXPECT_EQ(Driver::Cell(mail, 0, 0), "b@example.com");
@@ -320,8 +323,7 @@ TEST_F(SettingsDialogs, RulesSortByTheirHeadersAndAreEditedAndDeletedInTheWorkFi
             ui.WaitGone(popup);
         }
         EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Tx");
-        Driver::Press(dest, IDOK);
-        ui.WaitGone(dest);
+        Close(ui, dest);
         // The edited row keeps its place, and the others the order the user sorted them in.
         EXPECT_EQ(column(0), (std::vector<std::string>{"2222", "3333", "1111"}));
         EXPECT_EQ(column(1), (std::vector<std::string>{"Tx", "Rx", "Tx"}));
@@ -330,35 +332,62 @@ TEST_F(SettingsDialogs, RulesSortByTheirHeadersAndAreEditedAndDeletedInTheWorkFi
         Driver::SelectRow(rules, Driver::FindRow(rules, "3333"));
         for (const int answer : {IDCANCEL, IDOK}) {
             Driver::Press(list, IDC_RULE_DELETE);
-            std::string text;
-            const HWND box = ui.WaitForMessageBox(text);
-            EXPECT_EQ(text, Expected(9));
-            Driver::Press(box, answer);
-            ui.WaitGone(box);
+            Answer(ui, 9, answer);
         }
         ui.WaitUntil([&] { return Driver::Rows(rules) == 2; }, "the deleted row to go");
         EXPECT_EQ(column(0), (std::vector<std::string>{"2222", "1111"}));
-        CloseList(ui, list);
+
+        // The mail address window offers the addresses of every section once, beside the dialog.
+        dest = NewRule(ui, list, "Rx", "4444");
+        Driver::Press(dest, IDC_ADDRESS_PICK);
+        const HWND window = ui.WaitForDialog(IDC_MAIL_ADD);
+        const HWND offered = ::GetDlgItem(window, IDC_WINDOW_LIST);
+        EXPECT_EQ(Driver::Text(window), "Mail Address");
+        ExpectStyles(window, {{IDCANCEL, 0, WS_VISIBLE},
+                              {IDC_WINDOW_LIST, LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SORTASCENDING, LVS_SINGLESEL}});
+        std::vector<std::string> addresses;
+        for (int row = 0; row < Driver::Rows(offered); ++row) addresses.push_back(Driver::Cell(offered, row, 0));
+        EXPECT_EQ(addresses, (std::vector<std::string>{"a@example.com", "b@example.com", "carol@example.com"}));
+        RECT beside{}, owner{};
+        ::GetWindowRect(window, &beside);
+        ::GetWindowRect(dest, &owner);
+        EXPECT_TRUE(beside.left == owner.right || beside.right == owner.right) << "placed at the dialog's right edge";
+        Driver::SelectRow(offered, Driver::FindRow(offered, "carol@example.com"));
+        ui.Screenshot(window, "mail-address");
+        Driver::Press(window, IDC_MAIL_ADD);
+        const HWND added = ::GetDlgItem(dest, IDC_MAIL_LIST);
+        ui.WaitUntil([&] { return Driver::Rows(added) == 1; }, "the added address");
+        EXPECT_EQ(Driver::Cell(added, 0, 0), "carol@example.com");
+        Close(ui, window);
+        Close(ui, dest);
+        EXPECT_EQ(Driver::Rows(rules), 3);
     });
     const std::string work = WorkFile();
-    EXPECT_EQ(Profile(work, "FCODE", "F001"), "?");
-    EXPECT_EQ(Profile(work, "FCODE", "F002"), "Tx;1111;;");
-    EXPECT_EQ(Profile(work, "FCODE", "F003"), "Tx;2222;b@example.com;PC9");
-    EXPECT_EQ(Profile(data_ + "\\WbFaxRcv007.rfd", "FCODE", "F001"), "Rx;3333;a@example.com;") << "the box's rules wait for the commit";
+    // The deleted rule's key is the smallest free one for the new rule.
+    EXPECT_EQ(Profile(work, "FCODE", {"F001", "F002", "F003", "F004"}),
+              "Rx;4444;carol@example.com;|Tx;1111;;|Tx;2222;b@example.com;PC9|?|");
+    EXPECT_EQ(Profile(data_ + "\\WbFaxRcv007.rfd", "FCODE", {"F001"}), "Rx;3333;a@example.com;|")
+        << "the box's rules wait for the commit";
 }
 
-TEST_F(SettingsDialogs, PcListTakesTheMailListsPlaceAndRefusesBadNamesAndThisComputer) {
+TEST_F(SettingsDialogs, PcListEnvironmentAndErrorLog) {
+    // Notification by the host program is pending; the environment dialog shows it.
     ::WritePrivateProfileStringA("RCVFAX", "USESMTPWork", "0", Config().c_str());
+    ::WritePrivateProfileStringA("RCVFAX", "USESMTP", "1", Config().c_str());
+    ::WritePrivateProfileStringA("RCVFAX", "SMTPServer", "old.example", Config().c_str());
+    ::WritePrivateProfileStringA("RCVFAX", "SMTPPortNo", "25", Config().c_str());
+    WriteData("sqb_NTFY.log",
+              "11,PC01,x,2009.01.30.14.05.22,a,b,c,FAX0001.tif\r\n"
+              "10,PC02,x,2009.01.31.15.00.00,a,b,c,FAX0002.tif\r\n"
+              "19,PC03,x,2009.02.01.09.30.00,a,b,c,FAX0003.tif\r\n"
+              "7,PC04,x,2009.02.02.10.00.00,a,b,c,FAX0004.tif\r\n"
+              "a line without fields\r\n");
     char self[256] = {};
     DWORD size = sizeof self;
     ASSERT_TRUE(::GetComputerNameExA(ComputerNameDnsHostname, self, &size));
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
-        Driver::Press(list, IDC_RULE_NEW);
-        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
-        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), "Rx"));
-        Driver::SetText(dest, IDC_CODE, "5555");
+    RunSettings([&](Driver &ui, HWND list) {
+        // The PC list takes the mail list's place and refuses bad names and this computer.
+        const HWND dest = NewRule(ui, list, "Rx", "5555");
         const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST), pc = ::GetDlgItem(dest, IDC_PC_LIST);
         EXPECT_FALSE(::IsWindowVisible(mail));
         EXPECT_TRUE(::IsWindowVisible(pc));
@@ -367,20 +396,13 @@ TEST_F(SettingsDialogs, PcListTakesTheMailListsPlaceAndRefusesBadNamesAndThisCom
         ::GetWindowRect(pc, &pcPlace);
         EXPECT_TRUE(::EqualRect(&mailPlace, &pcPlace)) << "the PC list stands where the mail list stood";
         EXPECT_EQ(Driver::Header(pc, 0), Expected(60));
-
         const auto type = [&](const std::string &name, int refusal) {
             Driver::Press(dest, IDC_ADDRESS_NEW);
             HWND edit = nullptr;
             ui.WaitUntil([&] { return (edit = ListView_GetEditControl(pc)) != nullptr; }, "the PC name edit");
             ::SetWindowTextW(edit, Wide(name).c_str());
             ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
-            if (refusal) {
-                std::string text;
-                const HWND box = ui.WaitForMessageBox(text);
-                EXPECT_EQ(text, Expected(refusal)) << name;
-                Driver::Press(box, IDOK);
-                ui.WaitGone(box);
-            }
+            if (refusal) Answer(ui, refusal);
             ui.WaitUntil([&] { return ListView_GetEditControl(pc) == nullptr; }, "the edit to end");
         };
         type("PC 01", 23);
@@ -388,28 +410,28 @@ TEST_F(SettingsDialogs, PcListTakesTheMailListsPlaceAndRefusesBadNamesAndThisCom
         EXPECT_EQ(Driver::FindRow(pc, self), -1);
         type("PC-01", 0);
         ui.WaitUntil([&] { return Driver::FindRow(pc, "PC-01") >= 0; }, "the accepted name");
-        Driver::Press(dest, IDOK);
-        ui.WaitGone(dest);
-        CloseList(ui, list);
-    });
-    EXPECT_EQ(Profile(WorkFile(), "FCODE", "F001"), "Rx;5555;;PC-01");
-}
+        Close(ui, dest);
 
-TEST_F(SettingsDialogs, EnvironmentWithARefusedPortStillWritesModeAttachmentSizeAndDays) {
-    ::WritePrivateProfileStringA("RCVFAX", "USESMTP", "1", Config().c_str());
-    ::WritePrivateProfileStringA("RCVFAX", "SMTPServer", "old.example", Config().c_str());
-    ::WritePrivateProfileStringA("RCVFAX", "SMTPPortNo", "25", Config().c_str());
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
+        // A refused port still writes mode, attachment, size and days.
         Driver::Press(list, IDC_ENVIRONMENT);
         const HWND env = ui.WaitForDialog(IDC_FILE_SIZE);
-        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_SERVER), "old.example");
-        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_PORT), "25");
-        EXPECT_EQ(::IsDlgButtonChecked(env, IDC_NOTIFY_BY_MAIL), BST_CHECKED);
-        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(env, IDC_FILE_SIZE))) << "nothing is attached yet";
-        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(env, IDC_NOTIFY_DAYS)));
+        EXPECT_EQ(Driver::Text(env), Language("環境設定", "Environment Settings"));
+        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_SERVER) + "|" + Driver::ItemText(env, IDC_SMTP_PORT), "old.example|25");
+        EXPECT_EQ(::IsDlgButtonChecked(env, IDC_NOTIFY_HOST), BST_CHECKED);
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(env, IDC_NOTIFY_DAYS)));
         EXPECT_EQ(::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_GETCOUNT, 0, 0), 4);
+        ExpectStyles(env, {{IDC_NOTIFY_BY_MAIL, BS_AUTORADIOBUTTON | WS_GROUP, Other(BS_AUTORADIOBUTTON)},
+                           {IDC_NOTIFY_HOST, BS_AUTORADIOBUTTON, Other(BS_AUTORADIOBUTTON)},
+                           {IDC_ATTACH_FILE, BS_AUTOCHECKBOX, Other(BS_AUTOCHECKBOX)}, {IDC_FILE_SIZE, CBS_DROPDOWNLIST, 0},
+                           {IDC_NOTIFY_DAYS_SPIN, UDS_SETBUDDYINT | UDS_ARROWKEYS}, {IDC_NOTIFY_DAYS, ES_NUMBER | ES_RIGHT}});
+        // The two radio buttons share one group: nothing between them starts another.
+        for (HWND c = ::GetWindow(::GetDlgItem(env, IDC_NOTIFY_BY_MAIL), GW_HWNDNEXT); c && ::GetDlgCtrlID(c) != IDC_NOTIFY_HOST;
+             c = ::GetWindow(c, GW_HWNDNEXT))
+            EXPECT_FALSE(::GetWindowLongW(c, GWL_STYLE) & WS_GROUP) << "control " << ::GetDlgCtrlID(c) << " splits the group";
 
+        ::SendMessageW(::GetDlgItem(env, IDC_NOTIFY_BY_MAIL), BM_CLICK, 0, 0);
+        ui.WaitUntil([&] { return !::IsWindowEnabled(::GetDlgItem(env, IDC_NOTIFY_DAYS)); }, "the mail layout");
+        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(env, IDC_FILE_SIZE))) << "nothing is attached yet";
         Driver::SetText(env, IDC_SMTP_SERVER, "mail.example");
         Driver::SetText(env, IDC_SMTP_PORT, "0");
         ::SendMessageW(::GetDlgItem(env, IDC_ATTACH_FILE), BM_CLICK, 0, 0);
@@ -417,104 +439,37 @@ TEST_F(SettingsDialogs, EnvironmentWithARefusedPortStillWritesModeAttachmentSize
         ::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_SETCURSEL, 2, 0);
         Driver::SetText(env, IDC_NOTIFY_DAYS, "12");
         ui.Screenshot(env, "environment");
-
         Driver::Press(env, IDOK);
-        std::string text;
-        const HWND box = ui.WaitForMessageBox(text);
-        EXPECT_EQ(text, Expected(13));
-        Driver::Press(box, IDOK);
-        ui.WaitGone(box);
+        Answer(ui, 13);
         EXPECT_TRUE(::IsWindowVisible(env)) << "a refused port closes the dialog";
-        Driver::Press(env, IDCANCEL);
-        ui.WaitGone(env);
-        CloseList(ui, list);
-    });
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "USESMTPWork"), "1");
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "AddFileWork"), "1");
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "FileSizeWork"), "2");
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "NotifyDaysWork"), "12");
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "SMTPServerWork"), "?");
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "SMTPPortNoWork"), "?");
-    EXPECT_EQ(Profile(Config(), "RCVFAX", "SMTPServer"), "old.example") << "only the working keys are written";
-}
+        Close(ui, env, IDCANCEL);
 
-TEST_F(SettingsDialogs, MailAddressWindowOffersTheBoxsAddressesAndAddsThePickedOne) {
-    WriteData("WbFaxRcv007.rfd",
-              "[FCODE]\r\nF001=Rx;1111;bob@example.com,alice@example.com;\r\n"
-              "[TSI]\r\nT001=Tx;0312;0312;carol@example.com;\r\n"
-              "[OTHER]\r\nOtherFile=Rx;;bob@example.com;\r\nTXFile=Tx;;;\r\n");
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
-        const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
-        ASSERT_EQ(Driver::Rows(rules), 1);
-        EXPECT_EQ(Driver::Cell(rules, 0, 0), "1111");
-
-        Driver::Press(list, IDC_RULE_NEW);
-        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
-        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), "Rx"));
-        Driver::SetText(dest, IDC_CODE, "2222");
-
-        Driver::Press(dest, IDC_ADDRESS_PICK);
-        const HWND window = ui.WaitForDialog(IDC_MAIL_ADD);
-        const HWND offered = ::GetDlgItem(window, IDC_WINDOW_LIST);
-        std::vector<std::string> addresses;
-        for (int row = 0; row < Driver::Rows(offered); ++row) addresses.push_back(Driver::Cell(offered, row, 0));
-        EXPECT_EQ(addresses, (std::vector<std::string>{"alice@example.com", "bob@example.com", "carol@example.com"}));
-        RECT beside{}, owner{};
-        ::GetWindowRect(window, &beside);
-        ::GetWindowRect(dest, &owner);
-        EXPECT_TRUE(beside.left == owner.right || beside.right == owner.right) << "placed at the dialog's right edge";
-
-        Driver::SelectRow(offered, Driver::FindRow(offered, "carol@example.com"));
-        ui.Screenshot(window, "mail-address");
-        Driver::Press(window, IDC_MAIL_ADD);
-        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST);
-        ui.WaitUntil([&] { return Driver::Rows(mail) == 1; }, "the added address");
-        EXPECT_EQ(Driver::Cell(mail, 0, 0), "carol@example.com");
-        Driver::Press(window, IDOK);
-        ui.WaitGone(window);
-
-        Driver::Press(dest, IDOK);
-        ui.WaitGone(dest);
-        EXPECT_EQ(Driver::Rows(rules), 2);
-        CloseList(ui, list);
-    });
-    EXPECT_EQ(Profile(WorkFile(), "FCODE", "F002"), "Rx;2222;carol@example.com;");
-}
-
-TEST_F(SettingsDialogs, ErrorLogListsTheFailedNoticesNewestFirst) {
-    WriteData("sqb_NTFY.log",
-              "11,PC01,x,2009.01.30.14.05.22,a,b,c,FAX0001.tif\r\n"
-              "10,PC02,x,2009.01.31.15.00.00,a,b,c,FAX0002.tif\r\n"
-              "19,PC03,x,2009.02.01.09.30.00,a,b,c,FAX0003.tif\r\n"
-              "7,PC04,x,2009.02.02.10.00.00,a,b,c,FAX0004.tif\r\n"
-              "a line without fields\r\n");
-    RunSettings([&](Driver &ui) {
-        const HWND list = OpenList(ui);
+        // The error log lists the failed notices newest first.
         Driver::Press(list, IDC_ERROR_LOG);
         const HWND log = ui.WaitForDialog(IDC_STATUS_BAR);
         const HWND rows = ::GetDlgItem(log, IDC_WINDOW_LIST);
         EXPECT_EQ(Driver::Text(log), "Error Log");
-        EXPECT_EQ(Driver::Header(rows, 0), Expected(65));
-        EXPECT_EQ(Driver::Header(rows, 1), Expected(60));
-        EXPECT_EQ(Driver::Header(rows, 2), Expected(66));
-        EXPECT_EQ(Driver::Header(rows, 3), Expected(67));
-        ASSERT_EQ(Driver::Rows(rows), 3);
+        ExpectStyles(log, {{IDC_WINDOW_LIST, LVS_REPORT | LVS_SORTDESCENDING}, {IDOK, 0, WS_VISIBLE}, {IDCANCEL, 0, WS_VISIBLE}});
         const std::vector<std::vector<std::string>> expected = {
+            {Expected(65), Expected(60), Expected(66), Expected(67)},
             {LocalWhen(2009, 2, 2, 10, 0), "PC04", "7", "FAX0004.tif"},
             {LocalWhen(2009, 2, 1, 9, 30), "PC03", "error", "FAX0003.tif"},
             {LocalWhen(2009, 1, 30, 14, 5), "PC01", Expected(69), "FAX0001.tif"},
         };
-        for (int row = 0; row < 3; ++row)
+        ASSERT_EQ(Driver::Rows(rows), 3);
+        for (int row = 0; row < 4; ++row)
             for (int column = 0; column < 4; ++column)
-                EXPECT_EQ(Driver::Cell(rows, row, column), expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)])
+                EXPECT_EQ(row ? Driver::Cell(rows, row - 1, column) : Driver::Header(rows, column),
+                          expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)])
                     << "row " << row << ", column " << column;
         ui.Screenshot(log, "error-log");
-        Driver::Press(log, IDCANCEL);
-        ui.WaitGone(log);
-        CloseList(ui, list);
+        Close(ui, log, IDCANCEL);
     });
+    EXPECT_EQ(Profile(WorkFile(), "FCODE", {"F001"}), "Rx;5555;;PC-01|");
+    EXPECT_EQ(Profile(Config(), "RCVFAX",
+                      {"USESMTPWork", "AddFileWork", "FileSizeWork", "NotifyDaysWork", "SMTPServerWork", "SMTPPortNoWork", "SMTPServer"}),
+              "1|1|2|12|?|?|old.example|")
+        << "only the working keys are written";
 }
 
 }  // namespace
