@@ -6,49 +6,54 @@
 namespace quillbox {
 namespace {
 
-std::variant<Invocation, UsageError> Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+using Args = std::vector<std::string>;
 
-std::string ErrorOf(std::vector<std::string> args) {
-    auto parsed = Parse(std::move(args));
-    const auto *error = std::get_if<UsageError>(&parsed);
-    return error ? error->message : std::string("(accepted)");
+template <typename T> T CommandOf(const Args &args) {
+    auto parsed = ParseCommandLine(args);
+    if (const auto *error = std::get_if<UsageError>(&parsed)) ADD_FAILURE() << error->message;
+    const auto *command = std::get_if<Invocation>(&parsed) ? std::get_if<T>(&std::get<Invocation>(parsed).command) : nullptr;
+    EXPECT_NE(command, nullptr) << ::testing::PrintToString(args);
+    return command ? *command : T{};
 }
 
-TEST(HostOptions, ReceiveTakesEveryField) {
-    auto parsed = Parse({"--module", "/m.so", "receive", "--box", "12", "--file", "/in/a.tif", "--type", "sent",
-                         "--remote-number", "03-1234", "--remote-id", "RID", "--sub-address", "5678", "--admin-mail",
-                         "a@b", "--language", "81", "--remote-name", "X, Y; Z", "--smtp-account", "acct",
-                         "--smtp-password", "pw"});
-    ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << std::get<UsageError>(parsed).message;
-    const Invocation &inv = std::get<Invocation>(parsed);
-    EXPECT_EQ(inv.modulePath, "/m.so");
-    const auto &r = std::get<ReceiveCommand>(inv.command);
-    EXPECT_EQ(r.box, 12u);
-    EXPECT_EQ(r.file, "/in/a.tif");
-    EXPECT_EQ(r.description.dataType, 0);
-    EXPECT_EQ(r.description.remoteNumber, "03-1234");
-    EXPECT_EQ(r.description.remoteId, "RID");
-    EXPECT_EQ(r.description.subAddress, "5678");
-    EXPECT_EQ(r.description.adminMail, "a@b");
-    EXPECT_EQ(r.description.languageCode, 81);
-    EXPECT_EQ(r.description.remoteName, "X, Y; Z");
-    EXPECT_EQ(r.description.smtpAccount.value_or(""), "acct");
-    EXPECT_EQ(r.description.smtpPassword, "pw");
+TEST(HostOptions, CommandsTakeTheirFields) {
+    const Args receive = {"receive", "--box", "12", "--file", "/in/a.tif", "--type", "sent", "--remote-number", "03-1234",
+                          "--remote-id", "RID", "--sub-address", "5678", "--admin-mail", "a@b", "--language", "81",
+                          "--remote-name", "X, Y; Z", "--smtp-account", "acct", "--smtp-password", "pw"};
+    const ReceiveCommand r = CommandOf<ReceiveCommand>(receive);
+    const Description &d = r.description;
+    EXPECT_EQ(std::to_string(r.box) + "|" + r.file + "|" + std::to_string(d.dataType) + "|" + d.remoteNumber + "|" + d.remoteId +
+                  "|" + d.subAddress + "|" + d.adminMail + "|" + std::to_string(d.languageCode) + "|" + d.remoteName + "|" +
+                  d.smtpAccount.value_or("-") + "|" + d.smtpPassword,
+              "12|/in/a.tif|0|03-1234|RID|5678|a@b|81|X, Y; Z|acct|pw");
+    auto withModule = ParseCommandLine({"--module", "/m.so", "info"});
+    EXPECT_EQ(std::get<Invocation>(withModule).modulePath, "/m.so");
+    for (const auto &[type, expected] : {std::pair{"received", 1}, {"sent", 0}, {"report", 2}})
+        EXPECT_EQ(CommandOf<ReceiveCommand>({"receive", "--box", "1", "--file", "f", "--type", type}).description.dataType, expected);
+
+    const auto edit = CommandOf<EditBoxCommand>({"edit-box", "--box", "8", "--from", "5"});
+    EXPECT_EQ(Args({std::to_string(edit.mode), std::to_string(edit.fromBox), std::to_string(edit.box), edit.handler}),
+              Args({"1", "5", "8", "WbFaxRcvExt.dll"}));
+    EXPECT_FALSE(edit.text.empty());
+    EXPECT_EQ(CommandOf<EditBoxCommand>({"edit-box", "--new", "--box", "9"}).fromBox, 0u);
+    const auto leave = CommandOf<EditBoxCommand>({"edit-box", "--box", "3", "--leave", "--delete-rules", "--handler", "Other.dll"});
+    EXPECT_EQ(leave.mode, 2u);
+    EXPECT_TRUE(leave.text.empty());
+    EXPECT_EQ(leave.handler, "Other.dll");
+    EXPECT_EQ(CommandOf<DeleteBoxCommand>({"delete-box", "--box", "4"}).box, 4u);
+    EXPECT_TRUE(CommandOf<FinishCommand>({"finish", "--commit"}).commit);
+    EXPECT_FALSE(CommandOf<FinishCommand>({"finish", "--discard"}).commit);
+    const auto rules = CommandOf<RulesCommand>({"rules", "edit", "--box", "2", "--edit-box", "8", "--kind", "other", "--row", "received"});
+    EXPECT_EQ(rules.box * 1000 + rules.editBox, 2008u);
+    EXPECT_EQ(rules.row.value_or(""), "OtherFile");
 }
 
-TEST(HostOptions, TypesMapToTheDevicesDataTypes) {
-    for (const auto &[type, expected] : {std::pair{"received", 1}, {"sent", 0}, {"report", 2}}) {
-        auto parsed = Parse({"receive", "--box", "1", "--file", "f", "--type", type});
-        ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << type;
-        EXPECT_EQ(std::get<ReceiveCommand>(std::get<Invocation>(parsed).command).description.dataType, expected);
-    }
-}
-
-TEST(HostOptions, WrongInputIsOneLineError) {
-    const std::vector<std::vector<std::string>> wrong = {
+TEST(HostOptions, WrongInputIsOneLineErrorAndHelpIsEverywhere) {
+    const Args wrong[] = {
         {},
         {"frobnicate"},
         {"info", "--box", "1"},
+        {"--module"},
         {"receive", "--file", "f"},
         {"receive", "--box", "1"},
         {"receive", "--box", "x1", "--file", "f"},
@@ -62,55 +67,35 @@ TEST(HostOptions, WrongInputIsOneLineError) {
         {"receive", "--box", "1", "--file", "f", "--box", "2"},
         {"receive", "--box", "1", "--file"},
         {"receive", "--box", "1", "--file", std::string(260, 'p')},
-        {"--module"},
+        {"edit-box", "--box", "3", "--delete-rules"},
+        {"edit-box", "--box", "3", "--new", "--from", "2"},
+        {"edit-box", "--box", "3", "--leave", "--leave"},
+        {"finish"},
+        {"finish", "--commit", "--discard"},
+        {"delete-box"},
+        {"which-rule", "--type", "sent"},
+        {"rules"},
+        {"rules", "move", "--box", "1"},
+        {"rules", "add", "--box", "1", "--code", "1234", "--folder", "A"},
+        {"rules", "add", "--box", "1", "--kind", "other", "--code", "1234", "--folder", "A"},
+        {"rules", "add", "--box", "1", "--kind", "0", "--code", "1234"},
+        {"rules", "edit", "--box", "1", "--kind", "other", "--code", "x"},
+        {"rules", "edit", "--box", "1", "--kind", "0", "--row", "sent"},
+        {"rules", "list", "--box", "0"},
+        {"settings", "show", "--server", "x"},
+        {"settings", "set"},
+        {"settings", "set", "--days", "3d"},
     };
-    for (const auto &args : wrong) {
-        const std::string message = ErrorOf(args);
-        EXPECT_NE(message, "(accepted)") << ::testing::PrintToString(args);
-        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    for (const Args &args : wrong) {
+        auto parsed = ParseCommandLine(args);
+        const auto *error = std::get_if<UsageError>(&parsed);
+        ASSERT_NE(error, nullptr) << ::testing::PrintToString(args);
+        EXPECT_EQ(error->message.find('\n'), std::string::npos) << error->message;
     }
-}
-
-TEST(HostOptions, BoxEditCommands) {
-    auto edit = std::get<EditBoxCommand>(std::get<Invocation>(Parse({"edit-box", "--box", "8", "--from", "5"})).command);
-    EXPECT_EQ(edit.mode, 1u);
-    EXPECT_EQ(edit.fromBox, 5u);
-    EXPECT_EQ(edit.box, 8u);
-    EXPECT_EQ(edit.handler, "WbFaxRcvExt.dll");
-    EXPECT_FALSE(edit.text.empty());
-
-    auto fresh = std::get<EditBoxCommand>(std::get<Invocation>(Parse({"edit-box", "--new", "--box", "9"})).command);
-    EXPECT_EQ(fresh.fromBox, 0u);
-    EXPECT_EQ(fresh.box, 9u);
-
-    auto leave = std::get<EditBoxCommand>(
-        std::get<Invocation>(Parse({"edit-box", "--box", "3", "--leave", "--delete-rules", "--handler", "Other.dll"})).command);
-    EXPECT_EQ(leave.mode, 2u);
-    EXPECT_TRUE(leave.text.empty());
-    EXPECT_EQ(leave.handler, "Other.dll");
-
-    EXPECT_EQ(std::get<DeleteBoxCommand>(std::get<Invocation>(Parse({"delete-box", "--box", "4"})).command).box, 4u);
-    EXPECT_TRUE(std::get<FinishCommand>(std::get<Invocation>(Parse({"finish", "--commit"})).command).commit);
-    EXPECT_FALSE(std::get<FinishCommand>(std::get<Invocation>(Parse({"finish", "--discard"})).command).commit);
-
-    for (const auto &args : std::vector<std::vector<std::string>>{{"edit-box", "--box", "3", "--delete-rules"},
-                                                                  {"edit-box", "--box", "3", "--new", "--from", "2"},
-                                                                  {"edit-box", "--box", "3", "--leave", "--leave"},
-                                                                  {"finish"},
-                                                                  {"finish", "--commit", "--discard"},
-                                                                  {"delete-box"},
-                                                                  {"which-rule", "--type", "sent"}})
-        EXPECT_NE(ErrorOf(args), "(accepted)") << ::testing::PrintToString(args);
-}
-
-TEST(HostOptions, HelpEverywhere) {
-    for (const auto &args : std::vector<std::vector<std::string>>{{"--help"}, {"info", "--help"}, {"receive", "--help"},
-                                                                  {"which-rule", "--help"}, {"edit-box", "-h"},
-                                                                  {"delete-box", "--help"}, {"finish", "--help"}}) {
-        auto parsed = Parse(args);
-        ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << args[0];
-        EXPECT_TRUE(std::holds_alternative<HelpRequest>(std::get<Invocation>(parsed).command));
-    }
+    const Args help[] = {{"--help"},          {"info", "--help"},   {"receive", "--help"}, {"which-rule", "--help"},
+                         {"edit-box", "-h"},  {"delete-box", "--help"}, {"finish", "--help"}, {"rules", "--help"},
+                         {"rules", "add", "--help"}, {"settings", "set", "-h"}, {"settings", "--help"}};
+    for (const Args &args : help) CommandOf<HelpRequest>(args);
 }
 
 }  // namespace

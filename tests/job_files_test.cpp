@@ -217,11 +217,12 @@ TEST_F(CreatedJob, MailJobIsNamedByTimeAndNumberWithCrLfLinesAndACopyOfTheFax) {
         << job.jobFile;
     EXPECT_EQ(platform::ProfileGetInt("RCVFAX", "JobID", 0, ConfigFile().c_str()), 8u);
     const std::string stem = job.jobFile.substr(0, job.jobFile.size() - 4);
-    EXPECT_EQ(test::ReadFile(job.jobFile),
-              "[NT INFO]\r\nMailServAddr=smtp.example.org\r\nSmtpPortNumber=2525\r\nAuthFlag=0\r\nAuthAccount=\r\n"
-              "AuthPassword=\r\n\r\n[HEAD INFO]\r\nFromAddr=admin@example.org\r\nToAddr=a@example.org,b@example.org\r\n"
-              "CcAddr=\r\nBccAddr=\r\nSubject=FAX Receipt Notification(fax1.tif)\r\nCharCode=US-ASCII\r\nAttachNum=2\r\n\r\n"
-              "[ATTACH INFO]\r\nDataType=BODY\r\nFileName=\r\n\r\n[ATTACH INFO]\r\nDataType=TIFF\r\nFileName=fax1.tif\r\n");
+    const auto crLf = [](const std::string &text) {
+        std::string lines;
+        for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return lines;
+    };
+    EXPECT_EQ(test::ReadFile(job.jobFile), crLf(JobFileText(r, kLanguageEnglish, NotifyMode::Mail, true, "smtp.example.org", 2525)));
     EXPECT_EQ(test::ReadFile(stem + ".002"), test::ReadFile(fax));
 
     // The folder is shared: on a fixed disk the body gives its network name. (Windows takes its
@@ -232,10 +233,7 @@ TEST_F(CreatedJob, MailJobIsNamedByTimeAndNumberWithCrLfLinesAndACopyOfTheFax) {
     const bool shared = platform::DriveTypeOf(root) == platform::kDriveFixed;
 #endif
     const std::string host = ShortHostName();
-    EXPECT_EQ(test::ReadFile(stem + ".001"),
-              "FAX has received the following document.\r\n\r\n[Sender FAX number]\r\n\t0311\r\n[PC name]\r\n\t" + host + "\r\n" +
-                  (shared ? "[File name]\r\n\t\\\\" + host + "\\FAXSTORE\\Box1\\fax1.tif\r\n"
-                          : "[Destination Folder]\r\n\t" + root + "/store/Box1/\r\n[File name]\r\n\tfax1.tif\r\n"));
+    EXPECT_EQ(test::ReadFile(stem + ".001"), crLf(MailBodyText(r, kLanguageEnglish, host, shared ? "\\\\" + host + "\\FAXSTORE\\Box1" : "")));
 }
 
 // Texts that came with a fax may hold anything. None may start a line of its own; every byte
