@@ -108,24 +108,18 @@ protected:
 #if !defined(_WIN32)
 // While it lives, a write that would make a file of this process longer than limit bytes fails
 // with EFBIG instead of ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = limit;
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit lowered{limit, saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
     ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
     }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    void (*handler_)(int);
-    rlimit saved_{};
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
 };
 constexpr std::uint32_t kFolderError = EISDIR, kCopyExistsError = EEXIST;
 #else

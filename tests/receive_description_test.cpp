@@ -1,29 +1,20 @@
 // Reading the host's description of a received document.
 #include "distribution/receive_description.h"
-#include "quillbox-host/description.h"
-#include "test_support.h"
-
 #include "base/text.h"
+#include "quillbox-host/description.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace wbfax {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Extension {
-    std::uint32_t present, flag;
-    std::string account, password;
-    bool operator==(const Extension &o) const {
-        return present == o.present && flag == o.flag && account == o.account && password == o.password;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, const Extension &x) {
-    return out << x.present << " " << x.flag << " \"" << x.account << "\" \"" << x.password << "\"";
-}
+using Extension = std::tuple<std::uint32_t, std::uint32_t, std::string, std::string>;  // present, flag, account, password
 
 quillbox::Description Typical() {
     quillbox::Description d;
@@ -178,19 +169,6 @@ TEST(ReceiveDescription, NeverReadsPastTheBlock) {
         ReceiveRecord r;
         EXPECT_EQ(ParseReceiveDescription(block.data(), r, available), 0) << available;
     }
-}
-
-class ReceiveTrace : public test::ScratchInstall {};
-
-TEST_F(ReceiveTrace, NamesTheDataType) {
-    const std::string trace = root + "/trace.log";
-    test::SetEnv("WBFAX_TRACE", trace.c_str());
-    quillbox::Description d = Typical();
-    d.dataType = 0;
-    Bytes block = quillbox::BuildDescription(d);
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-    EXPECT_EQ(test::ReadFile(trace), " Rcv Data Type=0\n");
 }
 
 }  // namespace
