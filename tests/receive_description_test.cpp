@@ -152,7 +152,7 @@ TEST(ReceiveDescription, TheExtension) {
         ReceiveRecord r;
         ASSERT_EQ(ParseReceiveDescription(block.data(), r, std::min(c.available, block.size())), 1);
         EXPECT_EQ((Extension{r.extPresent, r.extFlag, r.extText1, r.extText2}), c.expected)
-            << Format("%zu bytes, length word %u", block.size(), r.totalLength);
+            << block.size() << " bytes, length word " << r.totalLength;
     }
 }
 
