@@ -14,27 +14,6 @@
 namespace wbfax {
 namespace {
 
-struct InfoCall {
-    std::array<char, 40> version;
-    std::array<char, 40> name;
-    std::uint32_t first = 7, second = 7, result = 7;
-    std::int32_t returned = 0;
-};
-
-InfoCall SendInfo(std::uint16_t versionCapacity, std::uint16_t nameCapacity) {
-    InfoCall call;
-    call.version.fill('X');
-    call.name.fill('X');
-    std::uintptr_t slots[6] = {static_cast<std::uintptr_t>(versionCapacity | std::uint32_t{nameCapacity} << 16),
-                               reinterpret_cast<std::uintptr_t>(call.version.data()),
-                               reinterpret_cast<std::uintptr_t>(call.name.data()),
-                               reinterpret_cast<std::uintptr_t>(&call.first),
-                               reinterpret_cast<std::uintptr_t>(&call.second),
-                               0};
-    call.returned = wbCatchExtExpFunc(1, &call.result, slots);
-    return call;
-}
-
 TEST(Information, FillsBothBuffersUpToTheirCapacitiesAndNoFurther) {
     const struct {
         std::uint16_t versionCapacity, nameCapacity;
@@ -44,11 +23,17 @@ TEST(Information, FillsBothBuffersUpToTheirCapacitiesAndNoFurther) {
         {4, 3, std::string("2.2\0X", 5), std::string("QV\0X", 4)},
     };
     for (const auto &c : cases) {
-        const InfoCall call = SendInfo(c.versionCapacity, c.nameCapacity);
-        EXPECT_EQ(std::string(call.version.data(), c.version.size()), c.version);
-        EXPECT_EQ(std::string(call.name.data(), c.name.size()), c.name);
-        EXPECT_EQ((std::vector<std::uint32_t>{static_cast<std::uint32_t>(call.returned), call.result, call.first, call.second}),
-                  (std::vector<std::uint32_t>{1, 1, 1, 0}));
+        std::array<char, 40> version, name;
+        version.fill('X');
+        name.fill('X');
+        std::uint32_t first = 7, second = 7, result = 7;
+        std::uintptr_t slots[6] = {static_cast<std::uintptr_t>(c.versionCapacity | std::uint32_t{c.nameCapacity} << 16),
+                                   reinterpret_cast<std::uintptr_t>(version.data()), reinterpret_cast<std::uintptr_t>(name.data()),
+                                   reinterpret_cast<std::uintptr_t>(&first), reinterpret_cast<std::uintptr_t>(&second), 0};
+        const auto returned = static_cast<std::uint32_t>(wbCatchExtExpFunc(1, &result, slots));
+        EXPECT_EQ(std::string(version.data(), c.version.size()), c.version);
+        EXPECT_EQ(std::string(name.data(), c.name.size()), c.name);
+        EXPECT_EQ((std::vector<std::uint32_t>{returned, result, first, second}), (std::vector<std::uint32_t>{1, 1, 1, 0}));
     }
 }
 
