@@ -4,121 +4,85 @@
 #include "base/module.h"
 #include "entry/startup.h"
 #include "base/services.h"
+#include "base/text.h"
 #include "test_support.h"
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace wbfax {
 namespace {
 
-struct InfoCall {
-    std::array<char, 40> version;
-    std::array<char, 40> name;
-    std::uint32_t first = 7, second = 7, result = 7;
-    std::int32_t returned = 0;
-};
-
-InfoCall SendInfo(std::uint16_t versionCapacity, std::uint16_t nameCapacity) {
-    InfoCall call;
-    call.version.fill('X');
-    call.name.fill('X');
-    std::uintptr_t slots[6] = {static_cast<std::uintptr_t>(versionCapacity | std::uint32_t{nameCapacity} << 16),
-                               reinterpret_cast<std::uintptr_t>(call.version.data()),
-                               reinterpret_cast<std::uintptr_t>(call.name.data()),
-                               reinterpret_cast<std::uintptr_t>(&call.first),
-                               reinterpret_cast<std::uintptr_t>(&call.second),
-                               0};
-    call.returned = wbCatchExtExpFunc(1, &call.result, slots);
-    return call;
-}
-
-TEST(Information, FillsBothBuffersUpToTheirCapacities) {
-    const InfoCall call = SendInfo(10, 35);
-    EXPECT_EQ(call.returned, 1);
-    EXPECT_EQ(call.result, 1u);
-    EXPECT_EQ(call.first, 1u);
-    EXPECT_EQ(call.second, 0u);
-    EXPECT_STREQ(call.version.data(), "2.2.2");
-    EXPECT_STREQ(call.name.data(), "QV-Network FAX Receive Handler");
-    // The rest of the capacity is NUL, nothing beyond it is touched.
-    EXPECT_EQ(std::string(call.version.data() + 5, 5), std::string(5, '\0'));
-    EXPECT_EQ(call.version[10], 'X');
-    EXPECT_EQ(call.name[35], 'X');
-}
-
-TEST(Information, CutsTextsToShortBuffers) {
-    const InfoCall call = SendInfo(4, 3);
-    EXPECT_EQ(std::string(call.version.data(), 4), std::string("2.2\0", 4));
-    EXPECT_EQ(call.version[4], 'X');
-    EXPECT_EQ(std::string(call.name.data(), 3), std::string("QV\0", 3));
-    EXPECT_EQ(call.name[3], 'X');
+TEST(Information, FillsBothBuffersUpToTheirCapacitiesAndNoFurther) {
+    const struct {
+        std::uint16_t versionCapacity, nameCapacity;
+        std::string version, name;
+    } cases[] = {
+        {10, 35, std::string("2.2.2\0\0\0\0\0X", 11), std::string("QV-Network FAX Receive Handler\0\0\0\0\0X", 36)},
+        {4, 3, std::string("2.2\0X", 5), std::string("QV\0X", 4)},
+    };
+    for (const auto &c : cases) {
+        std::array<char, 40> version, name;
+        version.fill('X');
+        name.fill('X');
+        std::uint32_t first = 7, second = 7, result = 7;
+        std::uintptr_t slots[6] = {static_cast<std::uintptr_t>(c.versionCapacity | std::uint32_t{c.nameCapacity} << 16),
+                                   reinterpret_cast<std::uintptr_t>(version.data()), reinterpret_cast<std::uintptr_t>(name.data()),
+                                   reinterpret_cast<std::uintptr_t>(&first), reinterpret_cast<std::uintptr_t>(&second), 0};
+        const auto returned = static_cast<std::uint32_t>(wbCatchExtExpFunc(1, &result, slots));
+        EXPECT_EQ(std::string(version.data(), c.version.size()), c.version);
+        EXPECT_EQ(std::string(name.data(), c.name.size()), c.name);
+        EXPECT_EQ((std::vector<std::uint32_t>{returned, result, first, second}), (std::vector<std::uint32_t>{1, 1, 1, 0}));
+    }
 }
 
 class Dispatch : public test::ScratchInstall {};
 
-TEST_F(Dispatch, UnknownCommandsSetResultThreeAndReturnOne) {
-    for (std::int32_t command : {0, 7, -1, 1000}) {
-        std::uint32_t result = 0;
-        std::uintptr_t slots[6] = {};
-        EXPECT_EQ(wbCatchExtExpFunc(command, &result, slots), 1) << command;
-        EXPECT_EQ(result, 3u) << command;
-    }
-}
-
-TEST_F(Dispatch, CommandsTwoToSixLeaveTheResultWordAlone) {
-    for (std::int32_t command : {2, 3, 4, 5, 6}) {
+// Unknown commands answer 3; commands 2 to 6 leave the result word alone.
+TEST_F(Dispatch, EveryCommandReturnsOne) {
+    for (std::int32_t command : {0, 7, -1, 1000, 2, 3, 4, 5, 6}) {
         std::uint32_t result = 0xABCD;
         std::uintptr_t slots[6] = {};  // a command 2 without a description is rejected unread
         EXPECT_EQ(wbCatchExtExpFunc(command, &result, slots), 1) << command;
-        EXPECT_EQ(result, 0xABCDu) << command;
+        EXPECT_EQ(result, command >= 2 && command <= 6 ? 0xABCDu : 3u) << command;
     }
 }
 
 TEST(OsVersionClass, ClassifiesSystems) {
-    struct Case {
-        platform::VersionInfo version;
-        int expected;
-    };
-    const Case cases[] = {
-        {{2, 4, 0}, 1},   // NT 4.0
-        {{2, 3, 51}, 1},  // NT 3.51
-        {{2, 5, 1}, 2},   // XP
-        {{2, 6, 1}, 3},   // 7
-        {{1, 4, 10}, 0},  // 98
-        {{2, 10, 0}, 0},  // a major version the module does not know
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(ClassifyVersion(c.version), c.expected) << c.version.platformId << " " << c.version.major;
+    // NT 4.0, NT 3.51, XP, 7, 98, and a major version the module does not know
+    const std::pair<platform::VersionInfo, int> cases[] = {{{2, 4, 0}, 1}, {{2, 3, 51}, 1}, {{2, 5, 1}, 2},
+                                                           {{2, 6, 1}, 3}, {{1, 4, 10}, 0}, {{2, 10, 0}, 0}};
+    for (const auto &[version, expected] : cases)
+        EXPECT_EQ(ClassifyVersion(version), expected) << version.platformId << " " << version.major;
     EXPECT_EQ(OsVersionClass(), 3);  // what this build reports
 }
 
 TEST(UiFont, ChosenByCodePageAndLanguage) {
-    EXPECT_FALSE(ChooseUiFont(1252, "English"));
-    EXPECT_FALSE(ChooseUiFont(437, "English"));
-
-    const auto arial = ChooseUiFont(1250, "English");
-    ASSERT_TRUE(arial);
-    EXPECT_EQ(arial->charset, 238);
-    EXPECT_EQ(arial->faceName, "Arial");
-    EXPECT_EQ(arial->height, -11);
-
-    for (const char *japanese : {"Japanese", "JAPANESE", "jApAnEsE"}) EXPECT_FALSE(ChooseUiFont(932, japanese)) << japanese;
-    const auto gothic = ChooseUiFont(932, "English");
-    ASSERT_TRUE(gothic);
-    EXPECT_EQ(gothic->charset, 128);
-    EXPECT_EQ(gothic->height, -12);
-    EXPECT_EQ(gothic->faceName, test::ToCodePage("\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", "CP932"));
-
-    const std::pair<std::uint32_t, int> charsets[] = {{874, 222},  {936, 134},  {949, 129},  {950, 136},  {1251, 204},
-                                                      {1253, 161}, {1254, 162}, {1255, 177}, {1256, 178}, {1257, 186},
-                                                      {1258, 163}};
-    for (const auto &[codePage, charset] : charsets) {
-        const auto font = ChooseUiFont(codePage, "Japanese");
-        ASSERT_TRUE(font) << codePage;
-        EXPECT_EQ(font->charset, charset) << codePage;
-        EXPECT_TRUE(font->faceName.empty()) << codePage;
-        EXPECT_EQ(font->height, -11) << codePage;
+    struct Case {
+        std::uint32_t codePage;
+        const char *language;
+        int charset;  // 0: no font of its own
+        std::string faceName;
+        int height;
+    };
+    std::vector<Case> cases = {
+        {1252, "English", 0, "", 0},
+        {437, "English", 0, "", 0},
+        {1250, "English", 238, "Arial", -11},
+        {932, "Japanese", 0, "", 0},
+        {932, "JAPANESE", 0, "", 0},
+        {932, "jApAnEsE", 0, "", 0},
+        {932, "English", 128, test::ToCodePage("\xEF\xBC\xAD\xEF\xBC\xB3 \xEF\xBC\xB0\xE3\x82\xB4\xE3\x82\xB7\xE3\x83\x83\xE3\x82\xAF", "CP932"), -12},
+    };
+    for (const auto &[codePage, charset] : {std::pair{874, 222}, {936, 134}, {949, 129}, {950, 136}, {1251, 204}, {1253, 161},
+                                            {1254, 162}, {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163}})
+        cases.push_back({static_cast<std::uint32_t>(codePage), "Japanese", charset, "", -11});
+    for (const Case &c : cases) {
+        const auto font = ChooseUiFont(c.codePage, c.language);
+        ASSERT_EQ(font.has_value(), c.charset != 0) << c.codePage << " " << c.language;
+        EXPECT_EQ(font ? Format("%d %s %d", font->charset, font->faceName.c_str(), font->height) : "",
+                  font ? Format("%d %s %d", c.charset, c.faceName.c_str(), c.height) : "") << c.codePage;
     }
 }
 
@@ -150,17 +114,14 @@ TEST(Help, TargetFollowsTheConfigurationFolder) {
 }
 
 TEST(NextField, SplitsAtSemicolons) {
-    std::string_view text = "Sales;123;;a,b";
-    EXPECT_EQ(NextField(text), "Sales");
-    EXPECT_EQ(NextField(text), "123");
-    EXPECT_EQ(NextField(text), "");
-    EXPECT_EQ(NextField(text), "a,b");
-    EXPECT_TRUE(text.empty());
-    EXPECT_EQ(NextField(text), "");
-
-    std::string_view trailing = "x;";
-    EXPECT_EQ(NextField(trailing), "x");
-    EXPECT_TRUE(trailing.empty());
+    for (const auto &[whole, expected] : {std::pair<std::string_view, std::vector<std::string_view>>{"Sales;123;;a,b", {"Sales", "123", "", "a,b"}},
+                                          {"x;", {"x"}}}) {
+        std::string_view text = whole;
+        std::vector<std::string_view> fields;
+        for (int i = 0; i < 8 && !text.empty(); ++i) fields.push_back(NextField(text));
+        EXPECT_EQ(fields, expected) << whole;
+        EXPECT_EQ(NextField(text), "");
+    }
 }
 
 }  // namespace

@@ -25,15 +25,8 @@ namespace {
 using Entry = std::int32_t(__cdecl *)(std::int32_t, std::uint32_t *, std::uintptr_t *);
 
 int failures = 0;
-#define CHECK(condition, ...)                                                     \
-    do {                                                                          \
-        if (!(condition)) {                                                       \
-            std::printf("FAILED line %d: %s: ", __LINE__, #condition);            \
-            std::printf(__VA_ARGS__);                                             \
-            std::printf("\n");                                                    \
-            ++failures;                                                           \
-        }                                                                         \
-    } while (0)
+#define CHECK(condition, ...) \
+    ((condition) ? void() : (std::printf("FAILED line %d: %s: ", __LINE__, #condition), std::printf(__VA_ARGS__), std::printf("\n"), void(++failures)))
 
 #if defined(__i386__)
 // wbfax_call_skewed(entry, args, count, skew): pushes the count argument words and calls entry

@@ -1,6 +1,6 @@
-// The host stand-in's rules and settings commands: the dialogs' decisions and messages on the
-// command line, the files they write, and a rule added there routing the next fax after the
-// commit.
+// The host stand-in's command line, and its rules and settings commands: the dialogs' decisions
+// and messages on the command line, the files they write, and a rule added there routing the
+// next fax after the commit.
 #include "distribution/network_path.h"
 #include "entry/entry.h"
 #include "platform/platform.h"
@@ -80,23 +80,23 @@ TEST_F(HostSettings, AnAddedRuleRoutesTheNextFaxOnlyAfterTheCommit) {
 }
 
 TEST_F(HostSettings, ARefusedValueIsTheDialogsMessageAndWritesNothing) {
-    const struct {
-        std::vector<std::string> args;
-        int stringId;
-    } cases[] = {
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "123", "--folder", "A"}, 16},
-        {{"rules", "add", "--box", "2", "--kind", "destination", "--code", "03-12", "--folder", "A"}, 18},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "A:B"}, 1},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", ".."}, 1},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "."}, 1},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "Sales/.."}, 1},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "../Sales"}, 1},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "x/../.."}, 1},
+    const auto add = [](const char *kind, const char *code, const char *folder, std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"rules", "add", "--box", "2", "--kind", kind, "--code", code, "--folder", folder};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {add("sub-address", "123", "A"), 16},
+        {add("destination", "03-12", "A"), 18},
+        {add("sub-address", "1234", "A:B"), 1},
+        {add("sub-address", "1234", ".."), 1},
+        {add("sub-address", "1234", "."), 1},
+        {add("sub-address", "1234", "Sales/.."), 1},
+        {add("sub-address", "1234", "../Sales"), 1},
+        {add("sub-address", "1234", "x/../.."), 1},
         {{"rules", "edit", "--box", "2", "--kind", "other", "--row", "received", "--folder", ".."}, 1},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "A", "--pc", "PC_1"}, 23},
-        {{"rules", "add", "--box", "2", "--kind", "sub-address", "--code", "1234", "--folder", "A", "--mail",
-          "1@x,2@x,3@x,4@x,5@x,6@x,7@x,8@x,9@x,10@x,11@x"},
-         22},
+        {add("sub-address", "1234", "A", {"--pc", "PC_1"}), 23},
+        {add("sub-address", "1234", "A", {"--mail", "1@x,2@x,3@x,4@x,5@x,6@x,7@x,8@x,9@x,10@x,11@x"}), 22},
         {{"rules", "edit", "--box", "2", "--kind", "sub-address", "--code", "9999", "--folder", "A"}, 8},
         {{"settings", "set", "--server", "mail_1"}, 10},
         {{"rules", "edit", "--box", "2", "--kind", "other", "--row", "received", "--pc", "PC1," + wbfax::ShortHostName()}, 24},
@@ -106,11 +106,11 @@ TEST_F(HostSettings, ARefusedValueIsTheDialogsMessageAndWritesNothing) {
     for (const char *language : {"English", "Japanese"}) {
         Language(language);
         const std::string before = Ini();
-        for (const auto &c : cases) {
-            const Result r = Host(c.args);
-            EXPECT_EQ(r.status, 1) << ::testing::PrintToString(c.args);
-            EXPECT_EQ(r.err, std::string(TableText(c.stringId, language[0] == 'J')) + "\n") << ::testing::PrintToString(c.args);
-            EXPECT_EQ(Ini(), before) << ::testing::PrintToString(c.args);
+        for (const auto &[args, stringId] : cases) {
+            const Result r = Host(args);
+            EXPECT_EQ(r.status, 1) << ::testing::PrintToString(args);
+            EXPECT_EQ(r.err, std::string(TableText(stringId, language[0] == 'J')) + "\n") << ::testing::PrintToString(args);
+            EXPECT_EQ(Ini(), before) << ::testing::PrintToString(args);
             EXPECT_FALSE(Exists(Work(1)));
         }
     }
@@ -152,38 +152,6 @@ TEST_F(HostSettings, SettingsArePendingUntilTheCommit) {
               "smtp.example:587/2/31");
 }
 
-TEST(HostSettingsOptions, WrongOptionsAreOneLineErrors) {
-    const std::vector<std::vector<std::string>> wrong = {
-        {"rules"},
-        {"rules", "move", "--box", "1"},
-        {"rules", "add", "--box", "1", "--code", "1234", "--folder", "A"},
-        {"rules", "add", "--box", "1", "--kind", "other", "--code", "1234", "--folder", "A"},
-        {"rules", "add", "--box", "1", "--kind", "0", "--code", "1234"},
-        {"rules", "edit", "--box", "1", "--kind", "other", "--code", "x"},
-        {"rules", "edit", "--box", "1", "--kind", "0", "--row", "sent"},
-        {"rules", "list", "--box", "0"},
-        {"settings", "show", "--server", "x"},
-        {"settings", "set"},
-        {"settings", "set", "--days", "3d"},
-    };
-    for (const auto &args : wrong) {
-        auto parsed = ParseCommandLine(args);
-        const auto *error = std::get_if<UsageError>(&parsed);
-        ASSERT_NE(error, nullptr) << ::testing::PrintToString(args);
-        EXPECT_EQ(error->message.find('\n'), std::string::npos) << error->message;
-    }
-    for (const auto &args : std::vector<std::vector<std::string>>{
-             {"rules", "--help"}, {"rules", "add", "--help"}, {"settings", "set", "-h"}, {"settings", "--help"}}) {
-        auto parsed = ParseCommandLine(args);
-        ASSERT_TRUE(std::holds_alternative<Invocation>(parsed)) << ::testing::PrintToString(args);
-        EXPECT_TRUE(std::holds_alternative<HelpRequest>(std::get<Invocation>(parsed).command));
-    }
-    auto edit = ParseCommandLine({"rules", "edit", "--box", "2", "--edit-box", "8", "--kind", "other", "--row", "received"});
-    const auto &rules = std::get<RulesCommand>(std::get<Invocation>(edit).command);
-    EXPECT_EQ(rules.box * 1000 + rules.editBox, 2008u);
-    EXPECT_EQ(rules.row.value_or(""), "OtherFile");
-}
-
 #if !defined(_WIN32)
 TEST_F(HostSettings, TheProgramsExitStatus) {
     const std::string host = WBFAX_HOST_PATH;
@@ -199,6 +167,98 @@ TEST_F(HostSettings, TheProgramsExitStatus) {
     EXPECT_FALSE(Exists(Work(1)));
 }
 #endif
+
+using Args = std::vector<std::string>;
+
+template <typename T> T CommandOf(const Args &args) {
+    auto parsed = ParseCommandLine(args);
+    if (const auto *error = std::get_if<UsageError>(&parsed)) ADD_FAILURE() << error->message;
+    const auto *command = std::get_if<Invocation>(&parsed) ? std::get_if<T>(&std::get<Invocation>(parsed).command) : nullptr;
+    EXPECT_NE(command, nullptr) << ::testing::PrintToString(args);
+    return command ? *command : T{};
+}
+
+TEST(HostOptions, CommandsTakeTheirFields) {
+    const Args receive = {"receive", "--box", "12", "--file", "/in/a.tif", "--type", "sent", "--remote-number", "03-1234",
+                          "--remote-id", "RID", "--sub-address", "5678", "--admin-mail", "a@b", "--language", "81",
+                          "--remote-name", "X, Y; Z", "--smtp-account", "acct", "--smtp-password", "pw"};
+    const ReceiveCommand r = CommandOf<ReceiveCommand>(receive);
+    const Description &d = r.description;
+    EXPECT_EQ(std::to_string(r.box) + "|" + r.file + "|" + std::to_string(d.dataType) + "|" + d.remoteNumber + "|" + d.remoteId +
+                  "|" + d.subAddress + "|" + d.adminMail + "|" + std::to_string(d.languageCode) + "|" + d.remoteName + "|" +
+                  d.smtpAccount.value_or("-") + "|" + d.smtpPassword,
+              "12|/in/a.tif|0|03-1234|RID|5678|a@b|81|X, Y; Z|acct|pw");
+    auto withModule = ParseCommandLine({"--module", "/m.so", "info"});
+    EXPECT_EQ(std::get<Invocation>(withModule).modulePath, "/m.so");
+    for (const auto &[type, expected] : {std::pair{"received", 1}, {"sent", 0}, {"report", 2}})
+        EXPECT_EQ(CommandOf<ReceiveCommand>({"receive", "--box", "1", "--file", "f", "--type", type}).description.dataType, expected);
+
+    const auto edit = CommandOf<EditBoxCommand>({"edit-box", "--box", "8", "--from", "5"});
+    EXPECT_EQ(Args({std::to_string(edit.mode), std::to_string(edit.fromBox), std::to_string(edit.box), edit.handler}),
+              Args({"1", "5", "8", "WbFaxRcvExt.dll"}));
+    EXPECT_FALSE(edit.text.empty());
+    EXPECT_EQ(CommandOf<EditBoxCommand>({"edit-box", "--new", "--box", "9"}).fromBox, 0u);
+    const auto leave = CommandOf<EditBoxCommand>({"edit-box", "--box", "3", "--leave", "--delete-rules", "--handler", "Other.dll"});
+    EXPECT_EQ(leave.mode, 2u);
+    EXPECT_TRUE(leave.text.empty());
+    EXPECT_EQ(leave.handler, "Other.dll");
+    EXPECT_EQ(CommandOf<DeleteBoxCommand>({"delete-box", "--box", "4"}).box, 4u);
+    EXPECT_TRUE(CommandOf<FinishCommand>({"finish", "--commit"}).commit);
+    EXPECT_FALSE(CommandOf<FinishCommand>({"finish", "--discard"}).commit);
+    const auto rules = CommandOf<RulesCommand>({"rules", "edit", "--box", "2", "--edit-box", "8", "--kind", "other", "--row", "received"});
+    EXPECT_EQ(rules.box * 1000 + rules.editBox, 2008u);
+    EXPECT_EQ(rules.row.value_or(""), "OtherFile");
+}
+
+TEST(HostOptions, WrongInputIsOneLineErrorAndHelpIsEverywhere) {
+    const Args wrong[] = {
+        {},
+        {"frobnicate"},
+        {"info", "--box", "1"},
+        {"--module"},
+        {"receive", "--file", "f"},
+        {"receive", "--box", "1"},
+        {"receive", "--box", "x1", "--file", "f"},
+        {"receive", "--box", "1000", "--file", "f"},
+        {"receive", "--box", "-1", "--file", "f"},
+        {"receive", "--box", "1", "--file", "f", "--type", "fax"},
+        {"receive", "--box", "1", "--file", "f", "--language", "65536"},
+        {"receive", "--box", "1", "--file", "f", "--remote-name", std::string(256, 'n')},
+        {"receive", "--box", "1", "--file", "f", "--smtp-account", std::string(66, 'a')},
+        {"receive", "--box", "1", "--file", "f", "--smtp-password", "pw"},
+        {"receive", "--box", "1", "--file", "f", "--box", "2"},
+        {"receive", "--box", "1", "--file"},
+        {"receive", "--box", "1", "--file", std::string(260, 'p')},
+        {"edit-box", "--box", "3", "--delete-rules"},
+        {"edit-box", "--box", "3", "--new", "--from", "2"},
+        {"edit-box", "--box", "3", "--leave", "--leave"},
+        {"finish"},
+        {"finish", "--commit", "--discard"},
+        {"delete-box"},
+        {"which-rule", "--type", "sent"},
+        {"rules"},
+        {"rules", "move", "--box", "1"},
+        {"rules", "add", "--box", "1", "--code", "1234", "--folder", "A"},
+        {"rules", "add", "--box", "1", "--kind", "other", "--code", "1234", "--folder", "A"},
+        {"rules", "add", "--box", "1", "--kind", "0", "--code", "1234"},
+        {"rules", "edit", "--box", "1", "--kind", "other", "--code", "x"},
+        {"rules", "edit", "--box", "1", "--kind", "0", "--row", "sent"},
+        {"rules", "list", "--box", "0"},
+        {"settings", "show", "--server", "x"},
+        {"settings", "set"},
+        {"settings", "set", "--days", "3d"},
+    };
+    for (const Args &args : wrong) {
+        auto parsed = ParseCommandLine(args);
+        const auto *error = std::get_if<UsageError>(&parsed);
+        ASSERT_NE(error, nullptr) << ::testing::PrintToString(args);
+        EXPECT_EQ(error->message.find('\n'), std::string::npos) << error->message;
+    }
+    const Args help[] = {{"--help"},          {"info", "--help"},   {"receive", "--help"}, {"which-rule", "--help"},
+                         {"edit-box", "-h"},  {"delete-box", "--help"}, {"finish", "--help"}, {"rules", "--help"},
+                         {"rules", "add", "--help"}, {"settings", "set", "-h"}, {"settings", "--help"}};
+    for (const Args &args : help) CommandOf<HelpRequest>(args);
+}
 
 }  // namespace
 }  // namespace quillbox

@@ -87,6 +87,43 @@ TEST_F(JobText, PcRecord) {
               "TSI=0311\nHostName=pc01\nPath=D:\\Fax\\Box1\\\nFileName=fax1.tif\nNotifyType=2\n");
 }
 
+// Texts that came with a fax may hold anything. None may start a line of its own; every byte
+// but CR and LF arrives as it was sent.
+TEST_F(JobText, TextsFromTheFaxStayOnTheirLines) {
+    const std::string longText = std::string(254, '9') + "\x83";  // 255 bytes, ending in a lead byte
+    const std::string cases[][3] = {
+        // administrator and account, number, name
+        {"fax,admin;x@example.org\r\n[NT INFO]", "03\n12;34,56\r", "Tanaka\r\nHostName=evil"},
+        {longText, longText, longText},
+    };
+    const auto oneLine = [](std::string text) {
+        for (char &c : text)
+            if (c == '\r' || c == '\n') c = ' ';
+        return text;
+    };
+    for (const auto &[admin, number, name] : cases) {
+        NotifyRequest r = StoredFax();
+        r.adminMail = r.extText1 = r.extText2 = admin;
+        r.remoteNumber = number;
+        r.displayName = name;
+        r.extFlag = 1;
+        const std::string texts[] = {JobFileText(r, kLanguageEnglish, NotifyMode::Mail, true, "s", 25),
+                                     MailBodyText(r, kLanguageEnglish, "pc01", ""),
+                                     JobFileText(r, kLanguageEnglish, NotifyMode::Pc, true, "s", 25),
+                                     PcRecordText(r, kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59})};
+        const std::size_t lineCounts[] = {23, 10, 9, 9};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(texts[i].find('\r'), std::string::npos) << texts[i];
+            EXPECT_EQ(std::count(texts[i].begin(), texts[i].end(), '\n'), static_cast<std::ptrdiff_t>(lineCounts[i])) << texts[i];
+        }
+        for (const auto &[text, line] : {std::pair{0, "\nFromAddr=" + oneLine(admin)}, {0, "\nAuthAccount=" + oneLine(admin)},
+                                         {0, "\nAuthPassword=" + oneLine(admin)}, {1, "\n\t" + oneLine(number)},
+                                         {2, "\nFromAddr=" + oneLine(admin)}, {3, "\nSenderName=" + oneLine(name)},
+                                         {3, "\nTSI=" + oneLine(number)}})
+            EXPECT_NE(texts[text].find(line + "\n"), std::string::npos) << line;
+    }
+}
+
 TEST(JobFileParts, MimeDataTypeByExtension) {
     const std::pair<const char *, const char *> cases[] = {
         {".pdf", "PDF"},    {".PDF", "PDF"},   {".Tif", "TIFF"}, {".tiff", "OCTET"}, {".jpg", "JPEG"}, {".JPEG", "OCTET"},
@@ -108,24 +145,18 @@ protected:
 #if !defined(_WIN32)
 // While it lives, a write that would make a file of this process longer than limit bytes fails
 // with EFBIG instead of ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t limit) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = limit;
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit lowered{limit, saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
     ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
     }
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
-
-private:
-    void (*handler_)(int);
-    rlimit saved_{};
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
 };
 constexpr std::uint32_t kFolderError = EISDIR, kCopyExistsError = EEXIST;
 #else
@@ -217,11 +248,12 @@ TEST_F(CreatedJob, MailJobIsNamedByTimeAndNumberWithCrLfLinesAndACopyOfTheFax) {
         << job.jobFile;
     EXPECT_EQ(platform::ProfileGetInt("RCVFAX", "JobID", 0, ConfigFile().c_str()), 8u);
     const std::string stem = job.jobFile.substr(0, job.jobFile.size() - 4);
-    EXPECT_EQ(test::ReadFile(job.jobFile),
-              "[NT INFO]\r\nMailServAddr=smtp.example.org\r\nSmtpPortNumber=2525\r\nAuthFlag=0\r\nAuthAccount=\r\n"
-              "AuthPassword=\r\n\r\n[HEAD INFO]\r\nFromAddr=admin@example.org\r\nToAddr=a@example.org,b@example.org\r\n"
-              "CcAddr=\r\nBccAddr=\r\nSubject=FAX Receipt Notification(fax1.tif)\r\nCharCode=US-ASCII\r\nAttachNum=2\r\n\r\n"
-              "[ATTACH INFO]\r\nDataType=BODY\r\nFileName=\r\n\r\n[ATTACH INFO]\r\nDataType=TIFF\r\nFileName=fax1.tif\r\n");
+    const auto crLf = [](const std::string &text) {
+        std::string lines;
+        for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return lines;
+    };
+    EXPECT_EQ(test::ReadFile(job.jobFile), crLf(JobFileText(r, kLanguageEnglish, NotifyMode::Mail, true, "smtp.example.org", 2525)));
     EXPECT_EQ(test::ReadFile(stem + ".002"), test::ReadFile(fax));
 
     // The folder is shared: on a fixed disk the body gives its network name. (Windows takes its
@@ -232,61 +264,7 @@ TEST_F(CreatedJob, MailJobIsNamedByTimeAndNumberWithCrLfLinesAndACopyOfTheFax) {
     const bool shared = platform::DriveTypeOf(root) == platform::kDriveFixed;
 #endif
     const std::string host = ShortHostName();
-    EXPECT_EQ(test::ReadFile(stem + ".001"),
-              "FAX has received the following document.\r\n\r\n[Sender FAX number]\r\n\t0311\r\n[PC name]\r\n\t" + host + "\r\n" +
-                  (shared ? "[File name]\r\n\t\\\\" + host + "\\FAXSTORE\\Box1\\fax1.tif\r\n"
-                          : "[Destination Folder]\r\n\t" + root + "/store/Box1/\r\n[File name]\r\n\tfax1.tif\r\n"));
-}
-
-// Texts that came with a fax may hold anything. None may start a line of its own; every byte
-// but CR and LF arrives as it was sent.
-TEST_F(CreatedJob, TextsFromTheFaxStayOnTheirLines) {
-    EnumerateShares();  // none: the body gives the folder, ten lines
-    const std::string longText = std::string(254, '9') + "\x83";  // 255 bytes, ending in a lead byte
-    const std::string cases[][3] = {
-        // administrator and account, number, name
-        {"fax,admin;x@example.org\r\n[NT INFO]", "03\n12;34,56\r", "Tanaka\r\nHostName=evil"},
-        {longText, longText, longText},
-    };
-    const auto oneLine = [](std::string text) {
-        for (char &c : text)
-            if (c == '\r' || c == '\n') c = ' ';
-        return text;
-    };
-    const auto lines = [](const std::string &text) {
-        std::vector<std::string> found;
-        std::size_t from = 0;
-        for (std::size_t at; (at = text.find("\r\n", from)) != std::string::npos; from = at + 2) found.push_back(text.substr(from, at - from));
-        for (const std::string &line : found) EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
-        EXPECT_EQ(from, text.size());
-        return found;
-    };
-    for (const auto &[admin, number, name] : cases) {
-        NotifyRequest r = StoredFax();
-        r.storedPath = fax;
-        r.adminMail = r.extText1 = r.extText2 = admin;
-        r.remoteNumber = number;
-        r.displayName = name;
-        r.extFlag = 1;
-        for (NotifyMode mode : {NotifyMode::Mail, NotifyMode::Pc}) {
-            const JobFiles job = CreateJobFiles(r, kLanguageEnglish, mode, true);
-            ASSERT_FALSE(job.jobFile.empty());
-            const std::vector<std::string> text = lines(test::ReadFile(job.jobFile));
-            const std::vector<std::string> body = lines(test::ReadFile(job.jobFile.substr(0, job.jobFile.size() - 4) + ".001"));
-            const bool mail = mode == NotifyMode::Mail;
-            ASSERT_EQ(text.size(), mail ? 23u : 9u);
-            ASSERT_EQ(body.size(), mail ? 10u : 9u);
-            EXPECT_EQ(text[mail ? 8 : 1], "FromAddr=" + oneLine(admin));
-            if (mail) {
-                EXPECT_EQ(text[4], "AuthAccount=" + oneLine(admin));
-                EXPECT_EQ(text[5], "AuthPassword=" + oneLine(admin));
-                EXPECT_EQ(body[3], "\t" + oneLine(number));
-            } else {
-                EXPECT_EQ(body[3], "SenderName=" + oneLine(name));
-                EXPECT_EQ(body[4], "TSI=" + oneLine(number));
-            }
-        }
-    }
+    EXPECT_EQ(test::ReadFile(stem + ".001"), crLf(MailBodyText(r, kLanguageEnglish, host, shared ? "\\\\" + host + "\\FAXSTORE\\Box1" : "")));
 }
 
 }  // namespace

@@ -33,10 +33,8 @@ TEST(NetworkPath, ThroughTheDeepestShareOrTheNetworkDrive) {
         {"D:\\Data\\x", 3, "", {}, 0, ""},
         {"Z:\\Fax\\Box1\\", 4, "\\\\server\\fax\\Box1\\", nested, 1, "\\\\server\\fax\\Box1"},
         {"Z:\\Fax\\Box1\\", 4, "", nested, 1, ""},
-        {"D:\\Data\\Fax\\", 5, "", nested, 0, ""},
-        {"D:\\Data\\Fax\\", 2, "", nested, 0, ""},
-        {"D:\\Data\\Fax\\", 6, "", nested, 0, ""},
-        {"D:\\Data\\Fax\\", 1, "", nested, 0, ""},
+        {"D:\\Data\\Fax\\", 5, "", nested, 0, ""}, {"D:\\Data\\Fax\\", 2, "", nested, 0, ""},
+        {"D:\\Data\\Fax\\", 6, "", nested, 0, ""}, {"D:\\Data\\Fax\\", 1, "", nested, 0, ""},
         // The same with this system's separators.
         {"/srv/data/fax/box1/", 3, "", posixNested, 1, "\\\\pc01\\SHARE2\\box1"},
         {"/srv/data/in/", 3, "", posixNested, 1, "\\\\pc01\\SHARE1\\in"},

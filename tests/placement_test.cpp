@@ -1,14 +1,10 @@
 #include "distribution/placement.h"
 
-#include "entry/entry.h"
 #include "base/text.h"
 #include "notification/job_files.h"
-#include "quillbox-host/description.h"
 #include "test_support.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <filesystem>
 
 namespace wbfax {
@@ -34,11 +30,6 @@ protected:
         WriteFile(DataDir() + "/qvscan_f.bin", "3;x;x\r\n7;" + store + ";more\r\n");
     }
     void SetOverWrite(int value) { WriteFile(ConfigFile(), Format("[MANAGEMENT]\r\nOverWrite=%d\r\n", value)); }
-    std::string Received(const std::string &name, const std::string &content = "fax") {
-        const std::string path = Slashes(root) + "/in/" + name;
-        WriteFile(path, content);
-        return path;
-    }
     std::string store;
 };
 
@@ -83,112 +74,62 @@ TEST_F(JapaneseNames, ASecondByteThatReadsAsABackslashStaysInTheName) {
     }
 }
 
-TEST_F(PlacementTest, OverWriteReplacesTheNameWithoutCopyNumber) {
-    SetOverWrite(1);
-    WriteFile(store + "/Sales/scan.tif", "old");
-    const std::string received = Received("scan(3).tif", "new");
-    const fs::path cwd = fs::current_path();
-    const Placement placed = PlaceReceivedFile(7, "Sales", received);
-    EXPECT_TRUE(placed.moved);
-    EXPECT_EQ(Slashes(placed.storedPath), store + "/Sales/scan.tif");
-    EXPECT_EQ(ReadFile(store + "/Sales/scan.tif"), "new");
-    EXPECT_FALSE(Exists(received));
-    EXPECT_EQ(fs::current_path(), cwd);
-}
-
-TEST_F(PlacementTest, WithoutOverWriteTheNextFreeNumberIsTaken) {
-    SetOverWrite(0);
-    WriteFile(store + "/Sales/scan.tif", "0");
-    WriteFile(store + "/Sales/scan(1).tif", "1");
-    const fs::path cwd = fs::current_path();
-    const Placement placed = PlaceReceivedFile(7, "Sales", Received("scan(3).tif", "new"));
-    EXPECT_EQ(Slashes(placed.storedPath), store + "/Sales/scan(2).tif");
-    EXPECT_EQ(ReadFile(store + "/Sales/scan(2).tif"), "new");
-    EXPECT_EQ(ReadFile(store + "/Sales/scan.tif") + ReadFile(store + "/Sales/scan(1).tif"), "01");
-    EXPECT_EQ(fs::current_path(), cwd);
-}
-
-TEST_F(PlacementTest, CreatesOneMissingFolderLevelOnly) {
-    for (int overWrite : {0, 1}) {
-        SCOPED_TRACE(overWrite);
-        SetOverWrite(overWrite);
-        const std::string fresh = Format("Fresh%d", overWrite);
-        Placement placed = PlaceReceivedFile(7, fresh, Received("a.tif"));
-        EXPECT_TRUE(placed.moved);
-        EXPECT_EQ(ReadFile(store + "/" + fresh + "/a.tif"), "fax");
-#if !defined(_WIN32)
-        EXPECT_EQ(fs::status(store + "/" + fresh).permissions() & fs::perms::others_all, fs::perms::others_all);
-#endif
-        // Two levels missing: the fax stays where the host wrote it, and the host is told so.
-        const std::string received = Received("b.tif");
-        placed = PlaceReceivedFile(7, "Gone\\Deeper", received);
-        EXPECT_FALSE(placed.moved);
-        EXPECT_EQ(placed.storedPath, received);
-        EXPECT_EQ(ReadFile(received), "fax");
-        EXPECT_FALSE(Exists(store + "/Gone"));
-    }
-}
-
-TEST_F(PlacementTest, AnEmptyRuleFolderIsTheBoxFolderItself) {
-    SetOverWrite(0);
-    const Placement placed = PlaceReceivedFile(7, "", Received("c.tif"));
-    EXPECT_EQ(Slashes(placed.storedPath), store + "//c.tif");
-    EXPECT_EQ(ReadFile(store + "/c.tif"), "fax");
-}
-
-TEST_F(PlacementTest, AFaxAlreadyAtItsTargetStays) {
-    SetOverWrite(1);
-    WriteFile(store + "/here.tif", "fax");
-    const Placement placed = PlaceReceivedFile(7, "", store + "/here.tif");
-    EXPECT_EQ(ReadFile(placed.storedPath), "fax");
-}
-
-TEST_F(PlacementTest, AVanishedFileIsNotReportedAsStored) {
-    SetOverWrite(1);
-    WriteFile(store + "/Sales/gone.tif", "old");
-    const std::string received = Slashes(root) + "/in/gone.tif";
-    const Placement placed = PlaceReceivedFile(7, "Sales", received);
-    EXPECT_FALSE(placed.moved);
-    EXPECT_EQ(placed.storedPath, received);
-    EXPECT_FALSE(Exists(store + "/Sales/gone.tif"));  // overwriting deletes first
-}
-
-TEST_F(PlacementTest, ABoxWithoutFolderWorksBelowTheRootOfTheDrive) {
-    SetOverWrite(1);
-    std::string below = Slashes(root);
-    if (below.size() > 1 && below[1] == ':') below.erase(0, 2);  // the current drive stands for it
+// The paths are below root; box 7's folder is "store", box 12 has none, and its rule folder
+// then starts at the root of the current drive.
+TEST_F(PlacementTest, TheFaxGoesToTheRuleFolderUnderItsNameOrTheNextFreeNumber) {
+    std::string drive = Slashes(root);
+    if (drive.size() > 1 && drive[1] == ':') drive.erase(0, 2);  // the current drive stands for it
+    using Files = std::vector<std::pair<std::string, std::string>>;  // "": absent
+    const struct {
+        int overWrite;
+        std::uint32_t box;
+        Files before;
+        std::string folder, received;
+        bool write;          // false: the host's file is already there, or has vanished
+        std::string stored;  // "": not moved, the host is told where the fax lies
+        Files after;
+    } cases[] = {
+        {1, 7, {{"store/Sales/scan.tif", "old"}}, "Sales", "in/scan(3).tif", true, "store/Sales/scan.tif", {{"store/Sales/scan.tif", "fax"}}},
+        {0, 7, {{"store/Sales/scan.tif", "0"}, {"store/Sales/scan(1).tif", "1"}}, "Sales", "in/scan(3).tif", true,
+         "store/Sales/scan(2).tif", {{"store/Sales/scan(2).tif", "fax"}, {"store/Sales/scan.tif", "0"}, {"store/Sales/scan(1).tif", "1"}}},
+        {0, 7, {{"store/Sales/one.tif", "0"}}, "Sales", "in/one(4).tif", true, "store/Sales/one(1).tif", {{"store/Sales/one(1).tif", "fax"}}},
+        // One missing folder level is made, two are not.
+        {0, 7, {}, "Fresh0", "in/a.tif", true, "store/Fresh0/a.tif", {{"store/Fresh0/a.tif", "fax"}}},
+        {1, 7, {}, "Fresh1", "in/a.tif", true, "store/Fresh1/a.tif", {{"store/Fresh1/a.tif", "fax"}}},
+        {0, 7, {}, "Gone\\Deeper", "in/b.tif", true, "", {{"store/Gone", ""}}},
+        {1, 7, {}, "Gone\\Deeper", "in/b.tif", true, "", {{"store/Gone", ""}}},
+        {0, 7, {}, "", "in/c.tif", true, "store//c.tif", {{"store/c.tif", "fax"}}},  // the box's folder itself
+        {1, 7, {{"store/here.tif", "fax"}}, "", "store/here.tif", false, "store//here.tif", {{"store/here.tif", "fax"}}},
+        {1, 7, {{"store/Sales/gone.tif", "old"}}, "Sales", "in/gone.tif", false, "", {{"store/Sales/gone.tif", ""}}},  // overwriting deletes first
+        {1, 12, {}, drive.substr(1) + "/nobox", "in/d.tif", true, "nobox/d.tif", {{"nobox/d.tif", "fax"}}},
+    };
     const fs::path cwd = fs::current_path();
     fs::current_path(root);
-    const Placement placed = PlaceReceivedFile(12, below.substr(1) + "/nobox", Received("d.tif"));
-    fs::current_path(cwd);
-    EXPECT_TRUE(placed.moved);
-    EXPECT_EQ(ReadFile(root + "/nobox/d.tif"), "fax");
-}
-
-TEST_F(PlacementTest, TheHostLearnsThePathTheFaxLiesAt) {
-    WriteFile(DataDir() + "/WbFaxRcv007.rfd", "[FCODE]\r\nF001=Gone\\Deeper;1;;\r\n[OTHER]\r\nOtherFile=Sales;;\r\n");
-    const std::string stays = Received("e.tif"), moves = Received("f.tif"), vanished = Slashes(root) + "/in/none";
-    const struct {
-        const char *subAddress;
-        std::string received, stored;
-    } cases[] = {{"1", stays, stays}, {"", moves, store + "/Sales/f.tif"}, {"", vanished, vanished}};
+    const fs::path here = fs::current_path();
     for (const auto &c : cases) {
-        quillbox::Description d;
-        d.subAddress = c.subAddress;
-        std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
-        std::array<char, 260> path{};
-        std::strcpy(path.data(), c.received.c_str());
-        std::array<char, 256> name{};
-        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()),
-                                   reinterpret_cast<std::uintptr_t>(block.data()),
-                                   reinterpret_cast<std::uintptr_t>(name.data()), 7};
-        std::uint32_t result = 0;
-        wbCatchExtExpFunc(2, &result, slots);
-        EXPECT_EQ(Slashes(path.data()), c.stored);
-        if (c.received != vanished) {
-            EXPECT_EQ(ReadFile(c.stored), "fax") << c.stored;
+        SCOPED_TRACE(c.folder + " " + c.received);
+        SetOverWrite(c.overWrite);
+        for (const auto &[name, content] : c.before) WriteFile(root + "/" + name, content);
+        const std::string received = Slashes(root) + "/" + c.received;
+        if (c.write) WriteFile(received, "fax");
+        const Placement placed = PlaceReceivedFile(c.box, c.folder, received);
+        EXPECT_EQ(fs::current_path(), here);
+        EXPECT_EQ(placed.moved, !c.stored.empty());
+        EXPECT_EQ(Slashes(placed.storedPath), c.stored.empty() ? received : (c.box == 7 ? Slashes(root) : drive) + "/" + c.stored);
+        if (c.write) {
+            EXPECT_EQ(ReadFile(received), c.stored.empty() ? "fax" : "") << "the host's file";
         }
+        for (const auto &[name, content] : c.after) {
+            EXPECT_EQ(Exists(root + "/" + name), !content.empty()) << name;
+            EXPECT_EQ(ReadFile(root + "/" + name), content) << name;
+        }
+#if !defined(_WIN32)
+        if (c.folder.rfind("Fresh", 0) == 0) {
+            EXPECT_EQ(fs::status(store + "/" + c.folder).permissions() & fs::perms::others_all, fs::perms::others_all);
+        }
+#endif
     }
+    fs::current_path(cwd);
 }
 
 }  // namespace

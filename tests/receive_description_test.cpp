@@ -1,14 +1,20 @@
 // Reading the host's description of a received document.
 #include "distribution/receive_description.h"
+#include "base/text.h"
 #include "quillbox-host/description.h"
-#include "test_support.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace wbfax {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+using Extension = std::tuple<std::uint32_t, std::uint32_t, std::string, std::string>;  // present, flag, account, password
 
 quillbox::Description Typical() {
     quillbox::Description d;
@@ -49,238 +55,120 @@ Bytes WithExtension(const quillbox::Description &d, std::uint8_t flag, const std
     return block;
 }
 
-TEST(ReceiveDescription, ReadsEveryField) {
-    const quillbox::Description d = Typical();
-    Bytes block = quillbox::BuildDescription(d);
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-    EXPECT_EQ(r.totalLength, block.size());
-    EXPECT_EQ(r.recordKind, 1u);
-    EXPECT_EQ(r.dataType, 1u);
-    EXPECT_EQ(r.remoteNumber, d.remoteNumber);
-    EXPECT_EQ(r.remoteId, d.remoteId);
-    EXPECT_EQ(r.fCode, d.subAddress);
-    EXPECT_EQ(r.text4, d.text4);
-    EXPECT_EQ(r.adminMail, d.adminMail);
-    EXPECT_EQ(r.languageCode, 0x0102u);
-    EXPECT_EQ(r.remoteName, d.remoteName);
-    EXPECT_EQ(r.extPresent, 0u);
-    EXPECT_EQ(r.extFlag, 0u);
-}
-
-TEST(ReceiveDescription, TheHostsExtensionCarriesAccountAndPassword) {
-    for (const auto &[account, password] : {std::pair<std::string, std::string>{"user", "secret"},
-                                            {std::string(65, 'a'), std::string(32, 'p')},
-                                            {"u", ""}}) {
-        quillbox::Description d = Typical();
-        d.smtpAccount = account;
-        d.smtpPassword = password;
+// The words come out in host order and are turned in place: a second reading sees them
+// swapped again. A text ends at its first NUL, yet the next one starts after its full length.
+TEST(ReceiveDescription, ReadsEveryFieldAndTurnsTheWordsInPlace) {
+    quillbox::Description cut = Typical();
+    cut.remoteName = std::string(255, '\x83');
+    cut.remoteId = std::string("AB\0CD", 5);
+    for (const quillbox::Description &d : {Typical(), quillbox::Description{}, cut}) {
         Bytes block = quillbox::BuildDescription(d);
         ReceiveRecord r;
         ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-        EXPECT_EQ(r.extPresent, 1u);
-        EXPECT_EQ(r.extFlag, 1u);
-        EXPECT_EQ(r.extText1, account);
-        EXPECT_EQ(r.extText2, password);
+        EXPECT_EQ(r.totalLength, block.size());
+        EXPECT_EQ(std::to_string(r.recordKind) + "|" + std::to_string(r.dataType) + "|" + std::to_string(r.languageCode) + "|" +
+                      std::to_string(r.extPresent) + std::to_string(r.extFlag),
+                  "1|" + std::to_string(d.dataType) + "|" + std::to_string(d.languageCode) + "|00");
+        EXPECT_EQ((std::vector<std::string>{r.remoteNumber, r.remoteId, r.fCode, r.text4, r.adminMail, r.remoteName}),
+                  (std::vector<std::string>{d.remoteNumber, d.remoteId.substr(0, d.remoteId.find('\0')), d.subAddress, d.text4,
+                                            d.adminMail, d.remoteName}));
+        const std::size_t languageAt = ExtensionOffset(d) - 1 - d.remoteName.size() - 2;
+        std::uint16_t total = 0, language = 0;
+        std::memcpy(&total, &block[10], 2);
+        std::memcpy(&language, &block[languageAt], 2);
+        EXPECT_EQ(total, r.totalLength);
+        EXPECT_EQ(language, d.languageCode);
+        ReceiveRecord second;
+        ParseReceiveDescription(block.data(), second);
+        EXPECT_EQ(second.totalLength, static_cast<std::uint32_t>(((r.totalLength & 0xFF) << 8) | (r.totalLength >> 8)));
     }
 }
 
-TEST(ReceiveDescription, TurnsTheWordsIntoHostOrderInPlace) {
-    Bytes block = quillbox::BuildDescription(Typical());
-    const std::size_t languageAt = ExtensionOffset(Typical()) - 1 - Typical().remoteName.size() - 2;
-    ReceiveRecord first;
-    ASSERT_EQ(ParseReceiveDescription(block.data(), first), 1);
-    std::uint16_t total = 0, language = 0;
-    std::memcpy(&total, &block[10], 2);
-    std::memcpy(&language, &block[languageAt], 2);
-    EXPECT_EQ(total, first.totalLength);
-    EXPECT_EQ(language, 0x0102);
-
-    // A second reading sees the words swapped again.
-    ReceiveRecord second;
-    ParseReceiveDescription(block.data(), second);
-    EXPECT_EQ(second.totalLength, static_cast<std::uint32_t>(((first.totalLength & 0xFF) << 8) | (first.totalLength >> 8)));
-}
-
+// A foreign marker leaves block and record untouched (not even the length word is turned); a
+// foreign kind resets the record's fields.
 TEST(ReceiveDescription, RejectsAForeignMarkerAndKind) {
-    Bytes lower = quillbox::BuildDescription(Typical());
-    lower[0] = 'w';
-    const Bytes before = lower;
-    ReceiveRecord r;
-    r.remoteName = "untouched";
-    EXPECT_EQ(ParseReceiveDescription(lower.data(), r), 0);
-    EXPECT_EQ(r.remoteName, "untouched");
-    EXPECT_EQ(lower, before);  // not even the length word is turned
-
-    Bytes kind = quillbox::BuildDescription(Typical());
-    kind[12] = 2;
-    ReceiveRecord k;
-    EXPECT_EQ(ParseReceiveDescription(kind.data(), k), 0);
-    EXPECT_EQ(k.dataType, 1u);
-    EXPECT_EQ(k.languageCode, 1u);
-    EXPECT_TRUE(k.remoteNumber.empty() && k.remoteName.empty() && k.adminMail.empty());
+    for (const std::size_t at : {0, 12}) {
+        Bytes block = quillbox::BuildDescription(Typical());
+        block[at] = at ? 2 : 'w';
+        const Bytes before = block;
+        ReceiveRecord r;
+        r.dataType = r.languageCode = 9;
+        r.remoteNumber = r.remoteId = r.fCode = r.text4 = r.adminMail = r.remoteName = "untouched";
+        EXPECT_EQ(ParseReceiveDescription(block.data(), r), 0);
+        const std::string texts = r.remoteNumber + r.remoteId + r.fCode + r.text4 + r.adminMail + r.remoteName;
+        EXPECT_EQ(Format("%u %u %s", r.dataType, r.languageCode, (at ? texts : r.remoteName).c_str()), at ? "1 1 " : "9 9 untouched");
+        EXPECT_EQ(block == before, !at);
+    }
 }
 
-TEST(ReceiveDescription, TextsEmptyWholeOrCutAtNul) {
-    quillbox::Description empty;
-    Bytes block = quillbox::BuildDescription(empty);
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-    EXPECT_TRUE(r.remoteNumber.empty() && r.remoteId.empty() && r.fCode.empty() && r.text4.empty() &&
-                r.adminMail.empty() && r.remoteName.empty());
-
-    quillbox::Description longName = Typical();
-    longName.remoteName = std::string(255, '\x83');
-    block = quillbox::BuildDescription(longName);
-    ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-    EXPECT_EQ(r.remoteName, longName.remoteName);
-
-    quillbox::Description nul = Typical();
-    nul.remoteId = std::string("AB\0CD", 5);
-    block = quillbox::BuildDescription(nul);
-    ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-    EXPECT_EQ(r.remoteId, "AB");
-    EXPECT_EQ(r.fCode, nul.subAddress);  // the position still advances by the full length
-}
-
-TEST(ReceiveDescription, ExtensionNeedsRoomBeyondTheRemoteName) {
+// The extension lies at E, just after the remote name, and needs the length word past E + 83.
+// A 130-byte block's extension is checked first (flag, account of 65 and password of 32 bytes
+// at most); the extension's length bytes are trusted past the length word, not past what the
+// caller says is there.
+TEST(ReceiveDescription, TheExtension) {
     const quillbox::Description d = Typical();
     const std::size_t e = ExtensionOffset(d);
     ASSERT_NE(e + 84, 130u);
-
-    Bytes tooShort = WithExtension(d, 1, "user", "secret", e + 83);
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(tooShort.data(), r), 1);
-    EXPECT_EQ(r.extPresent, 0u);
-    EXPECT_TRUE(r.extText1.empty());
-
-    // One byte more, and a flag that a validated block would refuse: taken unchecked.
-    Bytes unchecked = WithExtension(d, 1, std::string(70, 'a'), "secret", e + 84 + 70);
-    ASSERT_EQ(ParseReceiveDescription(unchecked.data(), r), 1);
-    EXPECT_EQ(r.extPresent, 1u);
-    EXPECT_EQ(r.extFlag, 1u);
-    EXPECT_EQ(r.extText1, std::string(70, 'a'));
-    EXPECT_EQ(r.extText2, "secret");
-}
-
-TEST(ReceiveDescription, BlocksOf130BytesAreValidated) {
-    // Shrink the texts until E leaves room for an extension in a 130-byte block.
-    quillbox::Description d;
-    d.remoteNumber = "0312345678";
-    d.remoteName = "Name";
-    const std::size_t e = ExtensionOffset(d);
-    ASSERT_LT(e + 83, 130u);
-
-    struct Case {
-        std::uint8_t flag;
-        std::string account, password;
-        bool accepted;
+    quillbox::Description small;  // leaves room for an extension in a 130-byte block
+    small.dataType = 1;
+    small.remoteNumber = "0312345678";
+    small.remoteName = "Osaka 2F";
+    ASSERT_EQ(ExtensionOffset(small), 40u);
+    const auto hosts = [&](const std::string &account, const std::string &password) {
+        quillbox::Description with = d;
+        with.smtpAccount = account;
+        with.smtpPassword = password;
+        return quillbox::BuildDescription(with);
     };
-    const Case cases[] = {{1, "user", "pw", true},
-                          {2, "user", "pw", false},
-                          {1, std::string(65, 'u'), "pw", true},
-                          {1, std::string(66, 'u'), "pw", false},
-                          {1, "user", std::string(33, 'p'), false}};
-    for (const Case &c : cases) {
-        if (e + 4 + c.account.size() + c.password.size() > 130) continue;
-        Bytes block = WithExtension(d, c.flag, c.account, c.password, 130);
+    const auto patched = [](Bytes block, std::size_t at, std::uint8_t value) {
+        block[at] = value;
+        return block;
+    };
+    const std::string a65(65, 'a'), a66(66, 'a'), a70(70, 'a'), p32(32, 'p'), p33(33, 'p');
+    const Extension none{0, 0, "", ""};
+    const struct {
+        Bytes block;
+        std::size_t available;
+        Extension expected;
+    } cases[] = {
+        {hosts("user", "secret"), SIZE_MAX, {1, 1, "user", "secret"}},
+        {hosts(a65, p32), SIZE_MAX, {1, 1, a65, p32}},
+        {hosts("u", ""), SIZE_MAX, {1, 1, "u", ""}},
+        {WithExtension(d, 1, "user", "secret", e + 83), SIZE_MAX, none},
+        {WithExtension(d, 1, a70, "secret", e + 84 + 70), SIZE_MAX, {1, 1, a70, "secret"}},  // no check: unchecked
+        {WithExtension(d, 0, "user", "pw", e + 101), SIZE_MAX, {1, 0, "", ""}},
+        {WithExtension(d, 1, "", "pw", e + 101), SIZE_MAX, {1, 0, "", "pw"}},
+        {patched(WithExtension(d, 1, "user", "pw", e + 101), e, 0), SIZE_MAX, none},
+        {patched(WithExtension(d, 1, "user", "pw", e + 90), e + 2, 250), e + 90, none},  // runs past the block
+        {WithExtension(small, 1, "user", "pw", 130), SIZE_MAX, {1, 1, "user", "pw"}},
+        {WithExtension(small, 2, "user", "pw", 130), SIZE_MAX, none},
+        {WithExtension(small, 1, a66, "pw", 130), SIZE_MAX, none},
+        {WithExtension(small, 1, "user", p33, 130), SIZE_MAX, none},
+        {WithExtension(small, 1, a65, p32, 130), SIZE_MAX, {1, 1, a65, p32}},  // ends at byte 141
+        {WithExtension(small, 1, a65, p32, 130), 130, none},
+    };
+    for (const auto &c : cases) {
+        Bytes block = c.block;
         ReceiveRecord r;
-        ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-        EXPECT_EQ(r.extPresent, c.accepted ? 1u : 0u) << int(c.flag) << " " << c.account.size();
-        EXPECT_EQ(r.extFlag, c.accepted ? 1u : 0u);
-        EXPECT_EQ(r.extText1, c.accepted ? c.account : "");
+        ASSERT_EQ(ParseReceiveDescription(block.data(), r, std::min(c.available, block.size())), 1);
+        EXPECT_EQ((Extension{r.extPresent, r.extFlag, r.extText1, r.extText2}), c.expected)
+            << block.size() << " bytes, length word " << r.totalLength;
     }
 }
 
-TEST(ReceiveDescription, ExtensionFlagsAndEmptyAccount) {
-    const quillbox::Description d = Typical();
-    const std::size_t total = ExtensionOffset(d) + 101;
-
-    Bytes noAuth = WithExtension(d, 0, "user", "pw", total);
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(noAuth.data(), r), 1);
-    EXPECT_EQ(r.extPresent, 1u);
-    EXPECT_EQ(r.extFlag, 0u);
-    EXPECT_TRUE(r.extText1.empty() && r.extText2.empty());
-
-    Bytes emptyAccount = WithExtension(d, 1, "", "pw", total);
-    ASSERT_EQ(ParseReceiveDescription(emptyAccount.data(), r), 1);
-    EXPECT_EQ(r.extFlag, 0u);
-    EXPECT_EQ(r.extText2, "pw");
-
-    Bytes absent = WithExtension(d, 1, "user", "pw", total);
-    absent[ExtensionOffset(d)] = 0;
-    ASSERT_EQ(ParseReceiveDescription(absent.data(), r), 1);
-    EXPECT_EQ(r.extPresent, 0u);
-    EXPECT_EQ(r.extFlag, 0u);
-}
-
 TEST(ReceiveDescription, NeverReadsPastTheBlock) {
-    // A text that announces more bytes than the block holds rejects the block.
-    Bytes block = quillbox::BuildDescription(Typical());
     const std::size_t remoteNameAt = ExtensionOffset(Typical()) - 1 - Typical().remoteName.size();
-    block[remoteNameAt] = 200;
-    ReceiveRecord r;
-    EXPECT_EQ(ParseReceiveDescription(block.data(), r), 0);
-
-    // So does a length word too small for the fixed fields.
+    Bytes announced = quillbox::BuildDescription(Typical());
+    announced[remoteNameAt] = 200;  // more than the block holds
     Bytes shortened = quillbox::BuildDescription(Typical());
-    SetTotalLength(shortened, 13);
-    EXPECT_EQ(ParseReceiveDescription(shortened.data(), r), 0);
-
-    // An extension whose texts run past the end of what the caller has is taken as absent; the
-    // fax is still handled.
-    const quillbox::Description d = Typical();
-    Bytes overrun = WithExtension(d, 1, "user", "pw", ExtensionOffset(d) + 90);
-    overrun[ExtensionOffset(d) + 2] = 250;
-    ReceiveRecord x;
-    ASSERT_EQ(ParseReceiveDescription(overrun.data(), x, overrun.size()), 1);
-    EXPECT_EQ(x.extPresent, 0u);
-    EXPECT_TRUE(x.extText1.empty());
-
-    // What the caller says is available bounds the reading below the length word too.
-    Bytes whole = quillbox::BuildDescription(Typical());
-    EXPECT_EQ(ParseReceiveDescription(whole.data(), r, whole.size() - 1), 0);
-    EXPECT_EQ(ParseReceiveDescription(whole.data(), r, 11), 0);
-}
-
-TEST(ReceiveDescription, TheExtensionsLengthBytesAreTrustedBeyondTheLengthWord) {
-    quillbox::Description d;
-    d.dataType = 1;
-    d.remoteNumber = "0312345678";
-    d.remoteName = "Osaka 2F";
-    ASSERT_EQ(ExtensionOffset(d), 40u);
-    const std::string account(65, 'a'), password(32, 'p');
-    const Bytes block = WithExtension(d, 1, account, password, 130);  // the password ends at byte 141
-    ASSERT_EQ(block.size(), 141u);
-
-    Bytes host = block;
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(host.data(), r, host.size()), 1);
-    EXPECT_EQ(r.extPresent, 1u);
-    EXPECT_EQ(r.extFlag, 1u);
-    EXPECT_EQ(r.extText1, account);
-    EXPECT_EQ(r.extText2, password);
-
-    // A caller that knows the block ends at the length word gets the fax without the login.
-    Bytes cut = block;
-    ReceiveRecord c;
-    ASSERT_EQ(ParseReceiveDescription(cut.data(), c, 130), 1);
-    EXPECT_EQ(c.extPresent, 0u);
-    EXPECT_EQ(c.extText1, "");
-}
-
-class ReceiveTrace : public test::ScratchInstall {};
-
-TEST_F(ReceiveTrace, NamesTheDataType) {
-    const std::string trace = root + "/trace.log";
-    test::SetEnv("WBFAX_TRACE", trace.c_str());
-    quillbox::Description d = Typical();
-    d.dataType = 0;
-    Bytes block = quillbox::BuildDescription(d);
-    ReceiveRecord r;
-    ASSERT_EQ(ParseReceiveDescription(block.data(), r), 1);
-    EXPECT_EQ(test::ReadFile(trace), " Rcv Data Type=0\n");
+    SetTotalLength(shortened, 13);  // too small for the fixed fields
+    const Bytes whole = quillbox::BuildDescription(Typical());
+    const std::pair<Bytes, std::size_t> cases[] = {
+        {announced, SIZE_MAX}, {shortened, SIZE_MAX}, {whole, whole.size() - 1}, {whole, 11}};
+    for (auto [block, available] : cases) {
+        ReceiveRecord r;
+        EXPECT_EQ(ParseReceiveDescription(block.data(), r, available), 0) << available;
+    }
 }
 
 }  // namespace

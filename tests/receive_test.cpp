@@ -45,30 +45,21 @@ protected:
     std::string fax;
 };
 
-TEST_F(Receive, HandsBackTheRemoteNameUnchanged) {
-    quillbox::Description d;
-    d.remoteName = "Tanaka, Ltd.; Sales";
-    const Outcome out = Send(d, 3);
-    EXPECT_EQ(out.remoteName, "Tanaka, Ltd.; Sales");
-    EXPECT_EQ(out.result, 0x55u);
-}
-
-TEST_F(Receive, WithoutRuleFileTheFaxStaysWhereTheHostPutIt) {
-    quillbox::Description d;
-    d.remoteName = "Anyone";
-    const Outcome out = Send(d, 7);
-    EXPECT_EQ(out.path, fax);
-    EXPECT_EQ(test::ReadFile(fax), std::string("II*\0fax", 7));
-}
-
-TEST_F(Receive, ARejectedDescriptionWritesNeitherBuffer) {
-    quillbox::Description d;
-    d.remoteName = "Someone";
-    std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
-    block[12] = 0;  // not a record the module knows
-    const Outcome out = Send(d, 3, block);
-    EXPECT_EQ(out.remoteName, "host text");
-    EXPECT_EQ(out.path, fax);
+// The remote name goes back as it came; the fax stays where the host put it when its box has no
+// rules or its description is rejected (kind 0), and then the name buffer is not written either.
+TEST_F(Receive, WithoutRulesTheFaxStays) {
+    const std::pair<std::uint32_t, std::uint8_t> cases[] = {{3, 1}, {7, 1}, {3, 0}};
+    for (const auto &[box, kind] : cases) {
+        quillbox::Description d;
+        d.remoteName = "Tanaka, Ltd.; Sales";
+        std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
+        block[12] = kind;
+        const Outcome out = Send(d, box, block);
+        EXPECT_EQ(out.remoteName, kind ? d.remoteName : "host text") << box;
+        EXPECT_EQ(out.path, fax);
+        EXPECT_EQ(out.result, 0x55u);
+        EXPECT_EQ(test::ReadFile(fax), std::string("II*\0fax", 7));
+    }
 }
 
 // With a rule file and a box list in place.
@@ -80,7 +71,7 @@ protected:
         std::filesystem::create_directory(boxFolder);
         test::WriteFile(DataDir() + "/qvscan_f.bin", "1;" + boxFolder + ";x\r\n");
         test::WriteFile(DataDir() + "/WbFaxRcv001.rfd",
-                        "[FCODE]\r\nF001=Sub;1234;sub@example.org;SUBPC\r\n"
+                        "[FCODE]\r\nF001=Sub;1234;sub@example.org;SUBPC\r\nF002=Gone\\Deeper;5678;;\r\n"
                         "[TSI]\r\nT001=Tokyo;03-1234;03-1234;tokyo@example.org;TOKYOPC\r\n"
                         "[DTN]\r\nD001=SentTokyo;03-1234;031234;;\r\n"
                         "[OTHER]\r\nOtherFile=Rx;;;OTHERPC\r\nTXFile=Tx;;;\r\n");
@@ -92,49 +83,44 @@ protected:
     std::string trace;
 };
 
+// Blanks in a number go, hyphens stay for a sender number; a sent document goes by its
+// destination number, never by its sub-address. Mail notification needs an administrator
+// address and a mail list, PC notification neither.
 TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
-    quillbox::Description d;
-    d.remoteNumber = "03-12 34";  // blanks go, hyphens stay for a sender number
-    d.adminMail = "admin@example.org";
-    const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\Tokyo\\incoming.tif"));
-    EXPECT_TRUE(test::Exists(out.path));
-    EXPECT_FALSE(test::Exists(fax));
-    EXPECT_EQ(out.result, 0x55u);
-}
-
-TEST_F(ReceiveWithRules, SentDocumentsGoByTheDestinationNumber) {
-    quillbox::Description d;
-    d.dataType = 0;
-    d.remoteNumber = "03-12 34";
-    d.subAddress = "1234";  // never consulted for a sent document
-    const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\SentTokyo\\incoming.tif"));
-}
-
-TEST_F(ReceiveWithRules, MissingNotificationParametersAreTraced) {
-    quillbox::Description d;
-    d.remoteNumber = "0999";  // falls back to OtherFile, whose mail list is empty
-    d.adminMail = "admin@example.org";
-    const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\Rx\\incoming.tif"));
-    EXPECT_EQ(test::ReadFile(trace),
-              " Rcv Data Type=1\n SMTP Send Param Error:\n   FAX Admin E-mail:admin@example.org\n   To Addr         :\n");
-}
-
-TEST_F(ReceiveWithRules, AnEmptyAdminAddressStopsOnlyMailNotification) {
-    quillbox::Description d;
-    d.subAddress = "1234";
-    Send(d, 1);
-    EXPECT_NE(test::ReadFile(trace).find("SMTP Send Param Error"), std::string::npos);
-
-    // PC notification needs no administrator: the rule's PC list is handed on without a trace.
-    test::WriteFile(ConfigFile(), "[RCVFAX]\r\nUSESMTP=0\r\n");
-    test::WriteFile(trace, "");
-    test::WriteFile(fax, "again");
-    const Outcome out = Send(d, 1);
-    EXPECT_EQ(out.path, platform::NativePath(boxFolder + "\\Sub\\incoming.tif"));
-    EXPECT_EQ(test::ReadFile(trace).find("SMTP Send Param Error"), std::string::npos);
+    const struct {
+        const char *config;
+        std::uint8_t dataType;
+        const char *remoteNumber, *subAddress, *adminMail, *folder;
+        bool paramError;
+    } cases[] = {
+        {"", 1, "03-12 34", "", "admin@example.org", "Tokyo", false},
+        {"", 0, "03-12 34", "1234", "", "SentTokyo", true},
+        {"", 1, "0999", "", "admin@example.org", "Rx", true},
+        {"", 1, "", "1234", "", "Sub", true},
+        {"[RCVFAX]\r\nUSESMTP=0\r\n", 1, "", "1234", "", "Sub", false},
+        {"", 1, "", "5678", "", nullptr, true},  // two folder levels missing: the fax stays
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.folder ? c.folder : "stays");
+        test::WriteFile(ConfigFile(), c.config);
+        test::WriteFile(trace, "");
+        test::WriteFile(fax, "fax");
+        quillbox::Description d;
+        d.dataType = c.dataType;
+        d.remoteNumber = c.remoteNumber;
+        d.subAddress = c.subAddress;
+        d.adminMail = c.adminMail;
+        const Outcome out = Send(d, 1);
+        EXPECT_EQ(out.path, c.folder ? platform::NativePath(boxFolder + "\\" + c.folder + "\\incoming.tif") : fax);
+        EXPECT_EQ(test::ReadFile(out.path), "fax");
+        EXPECT_EQ(test::Exists(fax), !c.folder);
+        EXPECT_EQ(out.result, 0x55u);
+        EXPECT_EQ(test::ReadFile(trace).find("SMTP Send Param Error") != std::string::npos, c.paramError) << test::ReadFile(trace);
+        if (c.folder && c.folder == std::string("Rx")) {
+            EXPECT_EQ(test::ReadFile(trace),
+                      " Rcv Data Type=1\n SMTP Send Param Error:\n   FAX Admin E-mail:admin@example.org\n   To Addr         :\n");
+        }
+    }
 }
 
 // In code page 932 the second byte of many characters reads as "\": 表 0x95 0x5C, ソ 0x83 0x5C.

@@ -100,7 +100,13 @@ void CodePage932Install::TearDown() {
 }
 
 #if defined(_WIN32)
+constexpr const char *kDataDir = "\\Corvane\\Quillbox", *kConfigFile = "\\wbcatch.ini";
+#else
+constexpr const char *kDataDir = "/Corvane/Quillbox", *kConfigFile = "/wbcatch.ini";
+#endif
+
 void ScratchInstall::SetUp() {
+#if defined(_WIN32)
     if (platform::GetEnvironment("WBFAX_TEST_OWNS_APPDATA").value_or("") != "1")
         GTEST_FAIL() << "the tests would clear Corvane\\Quillbox in this system's common application data folder; "
                         "run them in a Wine prefix of their own with WBFAX_TEST_OWNS_APPDATA=1 (ctest does)";
@@ -108,11 +114,17 @@ void ScratchInstall::SetUp() {
     ASSERT_FALSE(root.empty());
     RemoveTree(DataDir());  // left by a test that crashed
     rootEntries_ = EntriesOf(root);
+#else
+    root = MakeTempDir();
+#endif
     fs::create_directories(DataDir());
     for (const char *name : kModuleEnvironment) {
         savedEnvironment_.emplace_back(name, platform::GetEnvironment(name));
         SetEnv(name, nullptr);
     }
+#if !defined(_WIN32)
+    SetEnv("WBFAX_COMMON_APPDATA", root.c_str());
+#endif
     prepared_ = true;
     ModuleStartup(platform::ThisModule());
 }
@@ -121,36 +133,17 @@ void ScratchInstall::TearDown() {
     if (!prepared_) return;
     ModuleShutdown();
     for (const auto &[name, value] : savedEnvironment_) SetEnv(name.c_str(), value ? value->c_str() : nullptr);
+#if defined(_WIN32)
     RemoveTree(DataDir());
     for (const std::string &name : EntriesOf(root))
         if (!std::binary_search(rootEntries_.begin(), rootEntries_.end(), name)) RemoveTree(root + "\\" + name);
-}
-
-std::string ScratchInstall::DataDir() const { return root + "\\Corvane\\Quillbox"; }
-std::string ScratchInstall::ConfigFile() const { return DataDir() + "\\wbcatch.ini"; }
 #else
-void ScratchInstall::SetUp() {
-    root = MakeTempDir();
-    fs::create_directories(DataDir());
-    for (const char *name : kModuleEnvironment) savedEnvironment_.emplace_back(name, platform::GetEnvironment(name));
-    SetEnv("WBFAX_COMMON_APPDATA", root.c_str());
-    SetEnv("WBFAX_ACP", nullptr);
-    SetEnv("WBFAX_LANGID", nullptr);
-    SetEnv("WBFAX_TRACE", nullptr);
-    prepared_ = true;
-    ModuleStartup(platform::ThisModule());
-}
-
-void ScratchInstall::TearDown() {
-    if (!prepared_) return;
-    ModuleShutdown();
-    for (const auto &[name, value] : savedEnvironment_) SetEnv(name.c_str(), value ? value->c_str() : nullptr);
     RemoveTree(root);
+#endif
 }
 
-std::string ScratchInstall::DataDir() const { return root + "/Corvane/Quillbox"; }
-std::string ScratchInstall::ConfigFile() const { return DataDir() + "/wbcatch.ini"; }
-#endif
+std::string ScratchInstall::DataDir() const { return root + kDataDir; }
+std::string ScratchInstall::ConfigFile() const { return DataDir() + kConfigFile; }
 
 #if defined(_WIN32)
 std::string ToCodePage(const std::string &utf8, const char *codePage) {
