@@ -242,6 +242,22 @@ TEST_F(Platform, EnvironmentAndAppending) {
     EXPECT_FALSE(platform::AppendToFile(ModulePath("missing\\log.txt"), "x"));
 }
 
+// Windows answers the same table: this suite runs against it under Wine as well.
+TEST(CodePages, LeadBytesOfTheDoubleByteCodePages) {
+    struct Case {
+        std::uint32_t codePage;
+        std::uint8_t first, last;  // the lead bytes, each range inclusive
+    } ranges[] = {{932, 0x81, 0x9F}, {932, 0xE0, 0xFC}, {936, 0x81, 0xFE}, {949, 0x81, 0xFE}, {950, 0x81, 0xFE}};
+    for (const std::uint32_t codePage : {932u, 936u, 949u, 950u, 1252u}) {
+        for (int byte = 0; byte < 256; ++byte) {
+            bool lead = false;
+            for (const Case &r : ranges) lead |= r.codePage == codePage && byte >= r.first && byte <= r.last;
+            EXPECT_EQ(platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(byte)), lead)
+                << "code page " << codePage << ", byte " << byte;
+        }
+    }
+}
+
 #if defined(_WIN32)
 // An access list entry as Windows reports it.
 struct Entry {
@@ -322,22 +338,6 @@ bool SystemKeepsAccessLists(const std::string &probe) {
 }
 
 constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-
-// Windows answers the same table: this suite runs against it under Wine as well.
-TEST(CodePages, LeadBytesOfTheDoubleByteCodePages) {
-    struct Case {
-        std::uint32_t codePage;
-        std::uint8_t first, last;  // the lead bytes, each range inclusive
-    } ranges[] = {{932, 0x81, 0x9F}, {932, 0xE0, 0xFC}, {936, 0x81, 0xFE}, {949, 0x81, 0xFE}, {950, 0x81, 0xFE}};
-    for (const std::uint32_t codePage : {932u, 936u, 949u, 950u, 1252u}) {
-        for (int byte = 0; byte < 256; ++byte) {
-            bool lead = false;
-            for (const Case &r : ranges) lead |= r.codePage == codePage && byte >= r.first && byte <= r.last;
-            EXPECT_EQ(platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(byte)), lead)
-                << "code page " << codePage << ", byte " << byte;
-        }
-    }
-}
 
 TEST(AccessLists, OpenAccessDescriptorLetsEveryoneInWithoutInheritance) {
     platform::win32::OpenAccessDescriptor descriptor;
