@@ -42,7 +42,7 @@ protected:
 
 using LineList = std::vector<std::string>;
 
-TEST_F(Platform, TextStreamsWriteCrLfAndReadItBackAsLf) {
+TEST_F(Platform, TextStreamsWriteCrLfReadLfAndStopAtCtrlZ) {
     {
         Stream out = Stream::Open(ModulePath("t.txt"), "wt");
         ASSERT_TRUE(out);
@@ -62,37 +62,12 @@ TEST_F(Platform, TextStreamsWriteCrLfAndReadItBackAsLf) {
         EXPECT_TRUE(out.Write("\nmore\n"));
     }
     EXPECT_EQ(ReadFile(Native("t.txt")), "one\r\ntwo\r\n\r\nlast\r\nmore\r\n");
-}
 
-TEST_F(Platform, TextStreamsStopAtCtrlZAndKeepLoneCarriageReturns) {
+    // Reading stops at Ctrl-Z and keeps lone carriage returns.
     WriteFile(Native("z.txt"), "a\rb\r\r\nc\r\nd\x1A" "after\r\n");
     EXPECT_EQ(Lines("z.txt", "rt"), (LineList{"a\rb\r\n", "c\n", "d"}));
     EXPECT_EQ(Lines("z.txt", "rb").back(), "d\x1A" "after\r\n");
     EXPECT_FALSE(Stream::Open(ModulePath("missing.txt"), "rt"));
-}
-
-TEST_F(Platform, CreateFileFollowsItsDisposition) {
-    const struct {
-        Disposition disposition;
-        const char *before;  // null: no file
-        bool opens;
-        const char *after;  // null: still no file
-    } cases[] = {
-        {Disposition::CreateNew, nullptr, true, ""},        {Disposition::CreateNew, "old", false, "old"},
-        {Disposition::CreateAlways, nullptr, true, ""},     {Disposition::CreateAlways, "old", true, ""},
-        {Disposition::OpenExisting, nullptr, false, nullptr}, {Disposition::OpenExisting, "old", true, "old"},
-        {Disposition::OpenAlways, nullptr, true, ""},       {Disposition::OpenAlways, "old", true, "old"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(c.disposition)) + (c.before ? " existing" : " missing"));
-        platform::RemoveFile(ModulePath("f.dat"));
-        if (c.before) WriteFile(Native("f.dat"), c.before);
-        EXPECT_EQ(platform::CreateFileWithOpenAccess(ModulePath("f.dat"), c.disposition), c.opens);
-        EXPECT_EQ(platform::FileExists(ModulePath("f.dat")), c.after != nullptr);
-        if (c.after) {
-            EXPECT_EQ(ReadFile(Native("f.dat")), c.after);
-        }
-    }
 }
 
 TEST_F(Platform, FilesFoldersAndLengths) {
@@ -267,6 +242,22 @@ TEST_F(Platform, EnvironmentAndAppending) {
     EXPECT_FALSE(platform::AppendToFile(ModulePath("missing\\log.txt"), "x"));
 }
 
+// Windows answers the same table: this suite runs against it under Wine as well.
+TEST(CodePages, LeadBytesOfTheDoubleByteCodePages) {
+    struct Case {
+        std::uint32_t codePage;
+        std::uint8_t first, last;  // the lead bytes, each range inclusive
+    } ranges[] = {{932, 0x81, 0x9F}, {932, 0xE0, 0xFC}, {936, 0x81, 0xFE}, {949, 0x81, 0xFE}, {950, 0x81, 0xFE}};
+    for (const std::uint32_t codePage : {932u, 936u, 949u, 950u, 1252u}) {
+        for (int byte = 0; byte < 256; ++byte) {
+            bool lead = false;
+            for (const Case &r : ranges) lead |= r.codePage == codePage && byte >= r.first && byte <= r.last;
+            EXPECT_EQ(platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(byte)), lead)
+                << "code page " << codePage << ", byte " << byte;
+        }
+    }
+}
+
 #if defined(_WIN32)
 // An access list entry as Windows reports it.
 struct Entry {
@@ -347,22 +338,6 @@ bool SystemKeepsAccessLists(const std::string &probe) {
 }
 
 constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-
-// Windows answers the same table: this suite runs against it under Wine as well.
-TEST(CodePages, LeadBytesOfTheDoubleByteCodePages) {
-    struct Case {
-        std::uint32_t codePage;
-        std::uint8_t first, last;  // the lead bytes, each range inclusive
-    } ranges[] = {{932, 0x81, 0x9F}, {932, 0xE0, 0xFC}, {936, 0x81, 0xFE}, {949, 0x81, 0xFE}, {950, 0x81, 0xFE}};
-    for (const std::uint32_t codePage : {932u, 936u, 949u, 950u, 1252u}) {
-        for (int byte = 0; byte < 256; ++byte) {
-            bool lead = false;
-            for (const Case &r : ranges) lead |= r.codePage == codePage && byte >= r.first && byte <= r.last;
-            EXPECT_EQ(platform::IsLeadByteOf(codePage, static_cast<std::uint8_t>(byte)), lead)
-                << "code page " << codePage << ", byte " << byte;
-        }
-    }
-}
 
 TEST(AccessLists, OpenAccessDescriptorLetsEveryoneInWithoutInheritance) {
     platform::win32::OpenAccessDescriptor descriptor;
