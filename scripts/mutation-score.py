@@ -3,12 +3,13 @@
 native sources (a flipped comparison, a constant off by one, a removed statement, a negated
 condition), each built incrementally and run against the suite.
 
-    scripts/mutation-score.py [--count 150] [--seed 13] [--build build/mutation] [--list]
+    scripts/mutation-score.py [--count 150] [--seed 13] [--build build/mutation] [--list] [--fresh]
 
 A mutant is killed when a test fails or times out. Mutants that do not compile are replaced by
 the next ones of the seeded order, so the sample stays the same for the same sources; a run
 that hangs (four times as long as the unmutated suite) counts as killed. The
-sources are always restored, also when the run is interrupted. Runs outside CI: at about half a
+sources are always restored, also when the run is interrupted, and a run started again goes on
+where the last one stopped (--fresh starts over: the outcomes depend on the tests). Runs outside CI: at about half a
 minute a mutant it takes over an hour.
 """
 import argparse
@@ -168,6 +169,7 @@ def main() -> int:
     parser.add_argument("--seed", type=int, default=13)
     parser.add_argument("--build", default="build/mutation")
     parser.add_argument("--list", action="store_true", help="only print the sample's first mutants")
+    parser.add_argument("--fresh", action="store_true", help="forget the outcomes of an interrupted run")
     options = parser.parse_args()
     build = (ROOT / options.build).resolve()
 
@@ -188,11 +190,24 @@ def main() -> int:
     limit = max(60, int(4 * (time.monotonic() - started)))
     print(f"suite: {time.monotonic() - started:.0f}s unmutated; a mutant's run is cut at {limit}s", flush=True)
     results: dict[str, list[Mutant]] = {"killed": [], "survived": [], "not compiled": []}
+    # Outcomes are kept as they come, so that an interrupted run goes on where it stopped.
+    journal = build / "mutation-journal.txt"
+    if options.fresh:
+        journal.unlink(missing_ok=True)
+    known = {}
+    if journal.exists():
+        for entry in journal.read_text().splitlines():
+            outcome, _, described = entry.partition("\t")
+            known[described] = outcome
     for mutant in candidates:
         if len(results["killed"]) + len(results["survived"]) == options.count:
             break
         started = time.monotonic()
-        outcome = try_mutant(mutant, build, limit)
+        outcome = known.get(mutant.describe())
+        if outcome is None:
+            outcome = try_mutant(mutant, build, limit)
+            with journal.open("a") as out:
+                out.write(f"{outcome}\t{mutant.describe()}\n")
         results[outcome].append(mutant)
         print(f"[{len(results['killed']) + len(results['survived'])}/{options.count}] {outcome} "
               f"({time.monotonic() - started:.0f}s): {mutant.describe()}", flush=True)
