@@ -468,9 +468,10 @@ SendOutcome SendMail(const Mail &mail, const std::vector<std::string> &recipient
         curl.reset();  // the QUIT, still watched; then the lists and parts it points to may go
     }
 
-    for (auto &[address, reply] : dialogue.refused) {
+    for (auto &refused : dialogue.refused) {
+        const std::string &address = refused.first;
         const auto given = std::find_if(recipients.begin(), recipients.end(), [&](const std::string &to) { return AngleAddress(to) == address; });
-        outcome.refused.emplace_back(given == recipients.end() ? address : *given, std::move(reply));
+        outcome.refused.emplace_back(given == recipients.end() ? address : *given, std::move(refused.second));
     }
     if (result == CURLE_OK) {
         outcome.sent = true;
