@@ -149,7 +149,7 @@ def run_suite(build: Path, limit: int) -> int:
 
 
 def try_mutant(mutant: Mutant, build: Path, limit: int) -> str:
-    """'killed', 'survived' or 'not compiled'; the file is restored before returning."""
+    """'killed', 'hung', 'survived' or 'not compiled'; the file is restored before returning."""
     file = ROOT / mutant.path
     original = file.read_bytes()
     lines = original.decode("utf-8", errors="surrogateescape").splitlines(keepends=True)
@@ -158,7 +158,8 @@ def try_mutant(mutant: Mutant, build: Path, limit: int) -> str:
         file.write_bytes("".join(lines).encode("utf-8", errors="surrogateescape"))
         if run(["cmake", "--build", str(build), "-j2"], timeout=900) != 0:
             return "not compiled"
-        return "survived" if run_suite(build, limit) == 0 else "killed"
+        status = run_suite(build, limit)
+        return "survived" if status == 0 else "hung" if status == -1 else "killed"
     finally:
         file.write_bytes(original)
 
@@ -209,9 +210,12 @@ def main() -> int:
         outcome = known.get(mutant.describe())
         if outcome is None:
             outcome = try_mutant(mutant, build, limit)
-            with journal.open("a") as out:
-                out.write(f"{outcome}\t{mutant.describe()}\n")
-        results[outcome].append(mutant)
+            # A hang may be the machine's load rather than the mutant's: it counts as killed,
+            # but is tried again by the next run.
+            if outcome != "hung":
+                with journal.open("a") as out:
+                    out.write(f"{outcome}\t{mutant.describe()}\n")
+        results["killed" if outcome == "hung" else outcome].append(mutant)
         print(f"[{len(results['killed']) + len(results['survived'])}/{options.count}] {outcome} "
               f"({time.monotonic() - started:.0f}s): {mutant.describe()}", flush=True)
     run(["cmake", "--build", str(build), "-j2"], timeout=900)
