@@ -131,9 +131,13 @@ def run(command: list[str], timeout: int) -> int:
     try:
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        os.killpg(process.pid, signal.SIGKILL)
-        process.wait()
         return -1
+    finally:
+        # Also when interrupted: a compiler left running would write a mutant's object after
+        # the source is restored, and the next build would take it as up to date.
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
 
 
 def configure(build: Path) -> None:
