@@ -3,18 +3,19 @@
 native sources (a flipped comparison, a constant off by one, a removed statement, a negated
 condition), each built incrementally and run against the suite.
 
-    scripts/mutation-score.py [--count 150] [--seed 13] [--build build/mutation] [--list]
+    scripts/mutation-score.py [--count 150] [--seed 13] [--build build/mutation] [--list] [--fresh]
 
 A mutant is killed when a test fails or times out. Mutants that do not compile are replaced by
 the next ones of the seeded order, so the sample stays the same for the same sources; a run
 that hangs (four times as long as the unmutated suite) counts as killed. The
-sources are always restored, also when the run is interrupted. Runs outside CI: at about half a
+sources are always restored, also when the run is interrupted, and a run started again goes on
+where the last one stopped (--fresh starts over: the outcomes depend on the tests). Runs outside CI: at about half a
 minute a mutant it takes over an hour.
 """
 import argparse
+import hashlib
 import json
 import os
-import random
 import re
 import signal
 import subprocess
@@ -130,9 +131,13 @@ def run(command: list[str], timeout: int) -> int:
     try:
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        os.killpg(process.pid, signal.SIGKILL)
-        process.wait()
         return -1
+    finally:
+        # Also when interrupted: a compiler left running would write a mutant's object after
+        # the source is restored, and the next build would take it as up to date.
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
 
 
 def configure(build: Path) -> None:
@@ -148,7 +153,7 @@ def run_suite(build: Path, limit: int) -> int:
 
 
 def try_mutant(mutant: Mutant, build: Path, limit: int) -> str:
-    """'killed', 'survived' or 'not compiled'; the file is restored before returning."""
+    """'killed', 'hung', 'survived' or 'not compiled'; the file is restored before returning."""
     file = ROOT / mutant.path
     original = file.read_bytes()
     lines = original.decode("utf-8", errors="surrogateescape").splitlines(keepends=True)
@@ -157,7 +162,8 @@ def try_mutant(mutant: Mutant, build: Path, limit: int) -> str:
         file.write_bytes("".join(lines).encode("utf-8", errors="surrogateescape"))
         if run(["cmake", "--build", str(build), "-j2"], timeout=900) != 0:
             return "not compiled"
-        return "survived" if run_suite(build, limit) == 0 else "killed"
+        status = run_suite(build, limit)
+        return "survived" if status == 0 else "hung" if status == -1 else "killed"
     finally:
         file.write_bytes(original)
 
@@ -168,12 +174,16 @@ def main() -> int:
     parser.add_argument("--seed", type=int, default=13)
     parser.add_argument("--build", default="build/mutation")
     parser.add_argument("--list", action="store_true", help="only print the sample's first mutants")
+    parser.add_argument("--fresh", action="store_true", help="forget the outcomes of an interrupted run")
     options = parser.parse_args()
     build = (ROOT / options.build).resolve()
 
     configure(build)
     candidates = all_mutants(native_sources(build))
-    random.Random(options.seed).shuffle(candidates)
+    # Ordered by a seeded hash of each mutation rather than shuffled, so that a change elsewhere in
+    # the sources leaves the rest of the sample as it was.
+    candidates.sort(key=lambda m: hashlib.sha256(f"{options.seed}\t{m.describe()}".encode(
+        "utf-8", errors="surrogateescape")).digest())
     if options.list:
         for mutant in candidates[: options.count]:
             print(mutant.describe())
@@ -188,12 +198,28 @@ def main() -> int:
     limit = max(60, int(4 * (time.monotonic() - started)))
     print(f"suite: {time.monotonic() - started:.0f}s unmutated; a mutant's run is cut at {limit}s", flush=True)
     results: dict[str, list[Mutant]] = {"killed": [], "survived": [], "not compiled": []}
+    # Outcomes are kept as they come, so that an interrupted run goes on where it stopped.
+    journal = build / "mutation-journal.txt"
+    if options.fresh:
+        journal.unlink(missing_ok=True)
+    known = {}
+    if journal.exists():
+        for entry in journal.read_text().splitlines():
+            outcome, _, described = entry.partition("\t")
+            known[described] = outcome
     for mutant in candidates:
         if len(results["killed"]) + len(results["survived"]) == options.count:
             break
         started = time.monotonic()
-        outcome = try_mutant(mutant, build, limit)
-        results[outcome].append(mutant)
+        outcome = known.get(mutant.describe())
+        if outcome is None:
+            outcome = try_mutant(mutant, build, limit)
+            # A hang may be the machine's load rather than the mutant's: it counts as killed,
+            # but is tried again by the next run.
+            if outcome != "hung":
+                with journal.open("a") as out:
+                    out.write(f"{outcome}\t{mutant.describe()}\n")
+        results["killed" if outcome == "hung" else outcome].append(mutant)
         print(f"[{len(results['killed']) + len(results['survived'])}/{options.count}] {outcome} "
               f"({time.monotonic() - started:.0f}s): {mutant.describe()}", flush=True)
     run(["cmake", "--build", str(build), "-j2"], timeout=900)
