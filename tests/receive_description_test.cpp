@@ -78,8 +78,9 @@ TEST(ReceiveDescription, ReadsEveryFieldAndTurnsTheWordsInPlace) {
         std::memcpy(&language, &block[languageAt], 2);
         EXPECT_EQ(total, r.totalLength);
         EXPECT_EQ(language, d.languageCode);
+        // Turned, the length word now claims more than the block holds.
         ReceiveRecord second;
-        ParseReceiveDescription(block.data(), second);
+        ParseReceiveDescription(block.data(), second, block.size());
         EXPECT_EQ(second.totalLength, static_cast<std::uint32_t>(((r.totalLength & 0xFF) << 8) | (r.totalLength >> 8)));
     }
 }
