@@ -99,15 +99,23 @@ std::string WithExtension(const std::string &jobFile, std::string_view extension
 
 std::string CompanionPath(const std::string &jobFile, int index) { return WithExtension(jobFile, Format(".%03d", index)); }
 
-std::map<std::string, int> ReadProgress(const std::string &path) {
-    std::map<std::string, int> progress;
+std::vector<ProgressLine> ReadProgressLines(const std::string &path) {
+    std::vector<ProgressLine> lines;
     const std::optional<std::string> content = ReadBytes(path);
-    if (!content) return progress;
+    if (!content) return lines;
     for (const std::string &line : TextLines(*content))
         if (const std::size_t comma = line.find(','); comma != std::string::npos)
-            progress[line.substr(comma + 1)] = ParseDecimal(line.substr(0, comma));
-    return progress;
+            lines.push_back({line.substr(comma + 1), ParseDecimal(line.substr(0, comma))});
+    return lines;
 }
+
+std::map<std::string, int> SettledOf(const std::vector<ProgressLine> &lines) {
+    std::map<std::string, int> settled;
+    for (const ProgressLine &line : lines) settled[line.entry] = line.status;
+    return settled;
+}
+
+std::map<std::string, int> ReadProgress(const std::string &path) { return SettledOf(ReadProgressLines(path)); }
 
 bool AddProgress(const std::string &path, std::string_view entry, int status) {
     return platform::AppendToFile(path, Format("%d,", status) + std::string(entry) + "\r\n");

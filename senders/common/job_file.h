@@ -48,6 +48,13 @@ std::vector<std::string> TextLines(std::string_view content);
 // The entries of a job (PCs, mail recipients) that are done with, kept beside the job as
 // "status,entry" lines so that a restarted sender does not deliver to them twice; an entry's
 // last line counts.
+struct ProgressLine {
+    std::string entry;
+    int status = 0;
+};
+// The lines in the order they were written.
+std::vector<ProgressLine> ReadProgressLines(const std::string &path);
+std::map<std::string, int> SettledOf(const std::vector<ProgressLine> &lines);
 std::map<std::string, int> ReadProgress(const std::string &path);
 bool AddProgress(const std::string &path, std::string_view entry, int status);
 

@@ -1,6 +1,7 @@
 #include "common/notice_protocol.h"
 
 #include "base/text.h"
+#include "common/job_file.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -190,32 +191,12 @@ std::optional<std::string> OnlyField(const Notice &fields, std::string_view key,
 }  // namespace
 
 std::optional<std::string> ReadNoticeKey(const std::string &path, std::string &problem) {
-    Socket f(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (f.fd() < 0) {
-        problem = path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::string key;
-    char buffer[512];
-    for (;;) {
-        const ssize_t n = ::read(f.fd(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            problem = path + ": " + std::strerror(errno);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        key.append(buffer, static_cast<std::size_t>(n));
-        if (key.size() > kNoticeMaxKeyBytes) {
-            problem = path + ": longer than " + std::to_string(kNoticeMaxKeyBytes) + " bytes";
-            return std::nullopt;
-        }
-    }
-    if (key.size() < kNoticeMinKeyBytes) {
-        problem = path + ": shorter than " + std::to_string(kNoticeMinKeyBytes) + " bytes";
-        return std::nullopt;
-    }
-    return key;
+    std::optional<std::string> key = ReadBytes(path);
+    if (!key) problem = path + ": " + std::strerror(errno);
+    else if (key->size() > kNoticeMaxKeyBytes) problem = path + ": longer than " + std::to_string(kNoticeMaxKeyBytes) + " bytes";
+    else if (key->size() < kNoticeMinKeyBytes) problem = path + ": shorter than " + std::to_string(kNoticeMinKeyBytes) + " bytes";
+    else return key;
+    return std::nullopt;
 }
 
 std::string NoticeMac(std::string_view key, std::string_view bytes) {

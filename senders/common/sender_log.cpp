@@ -5,6 +5,8 @@
 #include "base/text.h"
 #include "platform/platform.h"
 
+#include <fstream>
+
 namespace wbfax::senders {
 namespace {
 
@@ -58,10 +60,14 @@ bool AppendSenderLog(std::string_view logName, int status, std::string_view addr
 
 bool SenderLogHas(std::string_view logName, int status, std::string_view address, std::uint32_t jobNumber,
                   const std::map<std::string, std::string> &record, std::uint32_t codePage) {
-    const std::optional<std::string> log = ReadBytes(SenderDataFolder() + "/" + std::string(logName));
-    if (!log) return false;
-    // Lines stay below 500 bytes: the last 64 KB hold well over a hundred of them.
-    const std::size_t tail = log->size() > 65536 ? log->size() - 65536 : 0;
+    // Lines stay below 500 bytes: the last 64 KB hold well over a hundred of them, and only they
+    // are read, however long the log has grown.
+    std::ifstream in(SenderDataFolder() + "/" + std::string(logName), std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = size > 65536 ? size - 65536 : 0;
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    if (!in.seekg(from) || !in.read(tail.data(), static_cast<std::streamsize>(tail.size()))) return false;
     const auto fields = [](std::string_view line) {
         std::vector<std::string_view> parts;
         for (std::size_t comma; (comma = line.find(',')) != std::string_view::npos; line.remove_prefix(comma + 1))
@@ -73,7 +79,7 @@ bool SenderLogHas(std::string_view logName, int status, std::string_view address
     };
     const std::string wanted = LogLine(status, address, jobNumber, {}, record, "", codePage);
     const auto expected = fields(std::string_view(wanted).substr(0, wanted.size() - 2));
-    for (const std::string &line : TextLines(std::string_view(*log).substr(tail)))
+    for (const std::string &line : TextLines(tail))
         if (fields(line) == expected) return true;
     return false;
 }

@@ -31,8 +31,10 @@ bool Below(const std::string &file, const std::string &folder) {
     return file.size() > prefix.size() && file.compare(0, prefix.size(), prefix) == 0;
 }
 
+}  // namespace
+
 // A plain file of the data folder that only the service could have put there.
-std::string OwnFileDistrust(const std::string &file, const std::string &dataFolder) {
+std::string JobFileDistrust(const std::string &file, const std::string &dataFolder) {
     const std::optional<std::string> folder = RealPath(FolderOf(file));
     const std::optional<std::string> data = RealPath(dataFolder);
     if (!folder || !data || *folder != *data) return "outside the data folder";
@@ -44,18 +46,12 @@ std::string OwnFileDistrust(const std::string &file, const std::string &dataFold
     return {};
 }
 
-}  // namespace
-
-std::string JobFileDistrust(const std::string &jobFile, const std::string &dataFolder) {
-    return OwnFileDistrust(jobFile, dataFolder);
-}
-
 std::string AttachmentDistrust(const std::string &file, const std::string &dataFolder, const std::vector<std::string> &storageFolders) {
     const std::optional<std::string> real = RealPath(file);
     if (!real) return "missing";
     for (const std::string &folder : storageFolders)
         if (!folder.empty() && Below(*real, folder)) return {};
-    const std::string own = OwnFileDistrust(file, dataFolder);
+    const std::string own = JobFileDistrust(file, dataFolder);
     return own.empty() ? own : own + " and not below a storage folder";
 }
 
@@ -65,13 +61,8 @@ std::vector<std::string> StorageFolders() {
     if (path.empty()) return folders;
     platform::Stream list = platform::Stream::Open(path, "rt");
     char line[260];
-    while (list && list.ReadLine(line, sizeof line)) {
-        std::string_view rest(line);
-        NextField(rest);
-        std::string_view folder = NextField(rest);
-        while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) folder.remove_suffix(1);
-        if (!folder.empty()) folders.push_back(platform::NativePath(folder));
-    }
+    while (list && list.ReadLine(line, sizeof line))
+        if (const std::string_view folder = ParseBoxLine(line).folder; !folder.empty()) folders.push_back(platform::NativePath(folder));
     return folders;
 }
 

@@ -6,6 +6,7 @@
 //   WBFAX_NOTICE_TIMEOUT_MS  each step of one notice (default 10000)
 //   WBFAX_NOTICE_KEY         the key file shared with the PCs (default: notice.key in the data folder)
 #include "common/job_file.h"
+#include "common/sender_log.h"
 #include "common/sender_program.h"
 #include "base/text.h"
 #include "base/trace.h"
@@ -13,8 +14,6 @@
 #include "platform/platform.h"
 #include "settings/config.h"
 #include "sqb/pc_job.h"
-#include "common/sender_log.h"
-
 
 using namespace wbfax;
 using namespace wbfax::senders;
@@ -22,16 +21,6 @@ using namespace wbfax::senders;
 namespace {
 
 constexpr int kMaybeTold = 0;  // in the job's record of PCs: told, but the answer never came
-
-// The last line of the record of PCs: the PC and its status.
-std::optional<std::pair<std::string, int>> LastProgress(const std::string &path) {
-    const std::optional<std::string> content = ReadBytes(path);
-    const std::vector<std::string> lines = content ? TextLines(*content) : std::vector<std::string>();
-    if (lines.empty()) return std::nullopt;
-    const std::size_t comma = lines.back().find(',');
-    if (comma == std::string::npos) return std::nullopt;
-    return std::make_pair(lines.back().substr(comma + 1), ParseDecimal(lines.back().substr(0, comma)));
-}
 
 }  // namespace
 
@@ -49,7 +38,8 @@ int main() {
     program.progress = ".pcs";
     program.process = [&](const ListEntry &entry, const std::atomic<bool> &stopping) {
         const std::string settledPath = WithExtension(entry.jobFile, program.progress);
-        std::map<std::string, int> settled = ReadProgress(settledPath);
+        const std::vector<ProgressLine> progress = ReadProgressLines(settledPath);
+        std::map<std::string, int> settled = SettledOf(progress);
         // The record beside the job comes first, the log line after it: stopped in between, the
         // next attempt finds the line missing and writes it (below).
         auto record = [&](const std::string &pc, int status, const std::map<std::string, std::string> &fields,
@@ -73,11 +63,13 @@ int main() {
             return Outcome::Rejected;
         }
         // Only the last PC recorded can lack its log line.
-        if (const std::optional<std::pair<std::string, int>> last = LastProgress(settledPath);
-            last && last->second != kMaybeTold &&
-            !SenderLogHas(kPcNoticeLogName, last->second, last->first, entry.number, job->record, job->codePage))
-            AppendSenderLog(kPcNoticeLogName, last->second, last->first, entry.number, job->record,
-                            last->second == kNoticeDelivered ? "delivered" : "logged after an interruption", job->codePage);
+        if (!progress.empty()) {
+            const ProgressLine &last = progress.back();
+            if (last.status != kMaybeTold &&
+                !SenderLogHas(kPcNoticeLogName, last.status, last.entry, entry.number, job->record, job->codePage))
+                AppendSenderLog(kPcNoticeLogName, last.status, last.entry, entry.number, job->record,
+                                last.status == kNoticeDelivered ? "delivered" : "logged after an interruption", job->codePage);
+        }
 
         // Read at each attempt: a changed retention period applies to the jobs still waiting.
         const int days = ReadNotifyDays();

@@ -16,17 +16,19 @@ std::string BoxListPath(int osClass) {
     return Format("%s\\%s\\%s", base->c_str(), "Corvane\\Quillbox", kFileName);
 }
 
+BoxLine ParseBoxLine(std::string_view line) {
+    BoxLine parsed;
+    parsed.box = ParseDecimal(NextField(line));
+    parsed.folder = NextField(line);
+    // The host may end the line with the folder; the line break is not part of it.
+    while (!parsed.folder.empty() && (parsed.folder.back() == '\n' || parsed.folder.back() == '\r')) parsed.folder.remove_suffix(1);
+    return parsed;
+}
+
 std::string FindBoxFolder(platform::Stream &list, std::uint32_t box) {
     char line[260];
-    while (list.ReadLine(line, sizeof line)) {
-        std::string_view rest(line);
-        const std::int32_t number = ParseDecimal(NextField(rest));
-        if (static_cast<std::uint32_t>(number) != box) continue;
-        std::string_view folder = NextField(rest);
-        // The host may end the line with the folder; the line break is not part of it.
-        while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) folder.remove_suffix(1);
-        return std::string(folder);
-    }
+    while (list.ReadLine(line, sizeof line))
+        if (const BoxLine parsed = ParseBoxLine(line); static_cast<std::uint32_t>(parsed.box) == box) return std::string(parsed.folder);
     return {};
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace wbfax {
 
@@ -13,6 +14,13 @@ std::string GetBoxFolder(std::uint32_t box);
 
 // Where the list lies for a system class; empty when the special folder is unknown.
 std::string BoxListPath(int osClass);
+
+// One line of the list: the box's number and its storage folder, without the line break.
+struct BoxLine {
+    std::int32_t box = 0;
+    std::string_view folder;
+};
+BoxLine ParseBoxLine(std::string_view line);
 
 // The folder of the first line of the box in an open list.
 std::string FindBoxFolder(platform::Stream &list, std::uint32_t box);

@@ -35,21 +35,27 @@ AccessPolicy CurrentAccessPolicy() {
     policy.folder = 02770;
     policy.shared = 0660;
     policy.secret = 0660;
-    char *end = nullptr;
-    const unsigned long number = std::strtoul(name->c_str(), &end, 10);
-    if (*end == '\0') {
-        policy.group = static_cast<gid_t>(number);
-    } else {
+    // Asked for at every file the module opens: the group database is read only when the name
+    // changes. An unknown group still keeps others out.
+    thread_local std::string resolvedName;
+    thread_local gid_t resolved = static_cast<gid_t>(-1);
+    if (*name != resolvedName) {
+        char *end = nullptr;
+        const unsigned long number = std::strtoul(name->c_str(), &end, 10);
         group entry {}, *found = nullptr;
         char buffer[16384];
-        if (::getgrnam_r(name->c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found) policy.group = found->gr_gid;
-        // An unknown group still keeps others out.
+        resolved = *end == '\0' ? static_cast<gid_t>(number)
+                   : ::getgrnam_r(name->c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found ? found->gr_gid
+                                                                                                    : static_cast<gid_t>(-1);
+        // A group not found yet may be made later: asked for again.
+        resolvedName = resolved != static_cast<gid_t>(-1) ? *name : std::string();
     }
+    policy.group = resolved;
     return policy;
 }
 
 void ApplySharedGroup(int fd, const AccessPolicy &policy) {
-    if (!policy.grouped || policy.group == static_cast<gid_t>(-1)) return;
+    if (!policy.HasGroup()) return;
     const int saved = errno;
     if (::fchown(fd, static_cast<uid_t>(-1), policy.group) == 0) {
         // The group's share of the mode may have been taken by the umask.
@@ -63,7 +69,7 @@ bool ApplyOpenAccess(int fd, const AccessPolicy &policy) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return false;
     // The group first: changing it may clear the set-group-id bit.
-    if (policy.grouped && policy.group != static_cast<gid_t>(-1) && st.st_gid != policy.group &&
+    if (policy.HasGroup() && st.st_gid != policy.group &&
         ::fchown(fd, static_cast<uid_t>(-1), policy.group) != 0)
         return false;
     return ::fchmod(fd, S_ISDIR(st.st_mode) ? policy.folder : policy.file) == 0;
@@ -130,7 +136,7 @@ Stream Stream::CreatePrivate(std::string_view path, const char *mode) {
     const AccessPolicy policy = CurrentAccessPolicy();
     Fd f(::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (f.fd < 0) return s;
-    if (policy.grouped && policy.group != static_cast<gid_t>(-1) &&
+    if (policy.HasGroup() &&
         (::fchown(f.fd, static_cast<uid_t>(-1), policy.group) != 0 || ::fchmod(f.fd, policy.secret) != 0)) {
         const int error = errno;
         ::unlink(native.c_str());
@@ -245,7 +251,7 @@ bool GrantByPath(const std::string &native, const AccessPolicy &policy) {
     // A file that we may change but not read.
     struct stat st {};
     if (::stat(native.c_str(), &st) != 0) return false;
-    if (policy.grouped && policy.group != static_cast<gid_t>(-1) && st.st_gid != policy.group &&
+    if (policy.HasGroup() && st.st_gid != policy.group &&
         ::chown(native.c_str(), static_cast<uid_t>(-1), policy.group) != 0)
         return false;
     return ::chmod(native.c_str(), S_ISDIR(st.st_mode) ? policy.folder : policy.file) == 0;

@@ -197,7 +197,7 @@ WindowHandle CreateMessageWindow(const char *className, WindowProcedure procedur
         return 0;
     }
     const AccessPolicy policy = CurrentAccessPolicy();
-    if (policy.grouped && policy.group != static_cast<gid_t>(-1) && ::chown(path.c_str(), static_cast<uid_t>(-1), policy.group) != 0) {
+    if (policy.HasGroup() && ::chown(path.c_str(), static_cast<uid_t>(-1), policy.group) != 0) {
         // not ours to give: the owner alone keeps it
     }
     ::chmod(path.c_str(), policy.grouped ? 0770 : 0777);

@@ -38,6 +38,9 @@ struct AccessPolicy {
     mode_t folder = 0777;                  // a folder opened to everyone
     mode_t shared = 0666;                  // a shared file (lists, logs, locks) as it is created
     mode_t secret = 0600;                  // a file that holds secrets: never others
+
+    // A group to give files to: set, and known to the system.
+    bool HasGroup() const { return grouped && group != static_cast<gid_t>(-1); }
 };
 AccessPolicy CurrentAccessPolicy();
 // Gives what fd names the policy's open access; false with errno set.
