@@ -90,41 +90,27 @@ TEST_F(BoxEdit, ANewBoxGetsTheFallbackFoldersAndNothingLeftOver) {
     EXPECT_EQ(Key(Rule(9), "COMMON", "SaveNo"), "009");
 }
 
-TEST_F(BoxEdit, RenumberedRulesLeaveTheirOldNumber) {
-    WriteFile(Rule(5), kBoxRules);
-    Open(5, 8);
-    Command(6, 1);
-    EXPECT_EQ(Key(Rule(8), "FCODE", "F001"), "Sales;123;;");
-    EXPECT_FALSE(Exists(Rule(5)));
-
-    // Box 8 goes back to 5 and a new box takes number 8; the new box is committed first.
-    WriteFile(Rule(1), kBoxRules);
-    Open(1, 1);
-    Open(8, 5);
-    Command(4, 2, 1, 1, "x");  // box 1 leaves editing, freeing the first slot
-    Open(0, 8);
-    Command(6, 1);
-    EXPECT_EQ(Key(Rule(5), "FCODE", "F001"), "Sales;123;;");
-    EXPECT_EQ(Key(Rule(8), "OTHER", "OtherFile"), "Rx");
-    EXPECT_TRUE(Exists(Rule(1)));
-}
-
-TEST_F(BoxEdit, ADeletedOrForeignBoxLosesItsRulesOnlyAtCommit) {
-    for (bool foreign : {false, true}) {
-        for (int mode : {1, 0}) {
-            SCOPED_TRACE(std::string(foreign ? "foreign handler" : "deleted") + (mode == 1 ? ", commit" : ", discard"));
-            WriteFile(Rule(4), kBoxRules);
-            Open(4, 4);
-            if (foreign) Open(4, 4, "Other.dll");
-            else Command(5, 4);
-            EXPECT_EQ(Ini("wd001"), "");
-            EXPECT_FALSE(Exists(Work(1)));
+// A box leaves editing by deletion, by a foreign handler taking it, or by command 4 mode 2: a
+// deletion reaches the rules at commit only, an empty leaving text drops them at once.
+TEST_F(BoxEdit, ABoxLeavingEditLosesItsWorkAndItsRulesOnlyWhenDue) {
+    const struct { const char *how; int finish; bool kept; } cases[] = {  // finish -1: none
+        {"deleted", 1, false}, {"deleted", 0, true}, {"foreign", 1, false}, {"foreign", 0, true}, {"x", -1, true}, {"", -1, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.how) + " finish " + std::to_string(c.finish));
+        WriteFile(Rule(4), kBoxRules);
+        Open(4, 4);
+        if (c.finish < 0) Command(4, 2, 4, 4, c.how);
+        else if (std::string(c.how) == "foreign") Open(4, 4, "Other.dll");
+        else Command(5, 4);
+        EXPECT_EQ(Ini("wd001"), "");
+        EXPECT_FALSE(Exists(Work(1)));
+        if (c.finish >= 0) {
             EXPECT_EQ(Ini("del004"), "1");
             EXPECT_TRUE(Exists(Rule(4)));
-            Command(6, static_cast<std::uintptr_t>(mode));
-            EXPECT_EQ(Exists(Rule(4)), mode != 1);
+            Command(6, static_cast<std::uintptr_t>(c.finish));
             EXPECT_EQ(Ini("del004"), "");
         }
+        EXPECT_EQ(Exists(Rule(4)), c.kept);
     }
     // Opening the box again takes the mark back.
     WriteFile(Rule(4), kBoxRules);
@@ -139,17 +125,6 @@ TEST(HandlerName, NamesThisModuleByABeginningOfItsFileName) {
     for (const char *name : {"WbFaxRcvExt.dll", "WBFAXRCVEXT.DLL", "wbfax", ""}) EXPECT_TRUE(NamesThisModule(name)) << name;
     for (const char *name : {"WbFaxRcvExt.dll2", "C:\\Ext\\WbFaxRcvExt.dll", "Other.dll", "WbFaxRcvExt.dl_"})
         EXPECT_FALSE(NamesThisModule(name)) << name;
-}
-
-TEST_F(BoxEdit, LeavingEditDropsTheWorkAndAnEmptyTextTheRules) {
-    for (const char *text : {"x", ""}) {
-        WriteFile(Rule(6), kBoxRules);
-        Open(6, 6);
-        Command(4, 2, 6, 6, text);
-        EXPECT_EQ(Ini("wd001"), "");
-        EXPECT_FALSE(Exists(Work(1)));
-        EXPECT_EQ(Exists(Rule(6)), *text != '\0') << '"' << text << '"';
-    }
 }
 
 TEST_F(BoxEdit, EveryFinishRemovesStrayRuleFilesAndDiscardKeepsTheRest) {
@@ -182,7 +157,9 @@ TEST_F(BoxEdit, WithEverySlotTakenOpeningChangesNothing) {
     EXPECT_EQ(ReadFile(Rule(50)), kBoxRules);
 }
 
-TEST_F(BoxEdit, ACommitThatCannotWriteTheRulesKeepsTheEditForTheNext) {
+// Renumbered rules leave their old number, also when a first commit cannot write them: the edit
+// stays for the next commit.
+TEST_F(BoxEdit, RenumberedRulesLeaveTheirOldNumberAndAFailedCommitKeepsTheEdit) {
     WriteFile(Rule(5), kBoxRules);
     Open(5, 8);
     WriteProfileText("FCODE", "F002", std::string_view("New;456;;"), Work(1));
@@ -192,12 +169,22 @@ TEST_F(BoxEdit, ACommitThatCannotWriteTheRulesKeepsTheEditForTheNext) {
     EXPECT_TRUE(Exists(Work(1)));
     EXPECT_FALSE(Exists(Rule(8)));
     EXPECT_EQ(ReadFile(Rule(5)), kBoxRules);  // the rules have not moved yet
-
     fs::remove(Rule(8) + ".new");
     Command(6, 1);
-    EXPECT_EQ(Key(Rule(8), "FCODE", "F002"), "New;456;;");
+    EXPECT_EQ(Key(Rule(8), "FCODE", "F001") + Key(Rule(8), "FCODE", "F002"), "Sales;123;;New;456;;");
     EXPECT_FALSE(Exists(Rule(5)));
     EXPECT_EQ(Ini("wd001"), "");
+
+    // Box 8 goes back to 5 and a new box takes number 8; the new box is committed first.
+    WriteFile(Rule(1), kBoxRules);
+    Open(1, 1);
+    Open(8, 5);
+    Command(4, 2, 1, 1, "x");  // box 1 leaves editing, freeing the first slot
+    Open(0, 8);
+    Command(6, 1);
+    EXPECT_EQ(Key(Rule(5), "FCODE", "F001"), "Sales;123;;");
+    EXPECT_EQ(Key(Rule(8), "OTHER", "OtherFile"), "Rx");
+    EXPECT_TRUE(Exists(Rule(1)));
 }
 
 }  // namespace

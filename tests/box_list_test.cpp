@@ -44,16 +44,8 @@ std::optional<int> DefaultAclEntries(const std::string &folder) {
 // "Open to everyone" must not depend on the creator's umask.
 class AccessTest : public test::ScratchInstall {
 protected:
-    void SetUp() override {
-        ScratchInstall::SetUp();
-        savedUmask_ = ::umask(022);
-    }
-    void TearDown() override {
-        ::umask(savedUmask_);
-        ScratchInstall::TearDown();
-    }
-
-private:
+    void SetUp() override { ScratchInstall::SetUp(); savedUmask_ = ::umask(022); }
+    void TearDown() override { ::umask(savedUmask_); ScratchInstall::TearDown(); }
     mode_t savedUmask_ = 0;
 };
 #endif
@@ -62,24 +54,17 @@ using BoxListTest = AccessTest;
 TEST_F(BoxListTest, FirstLineOfTheBoxGivesItsFolder) {
     const std::string overLong = "99;" + std::string(256, 'a') + "12;C:\\Tail;x\r\n";
     const struct { std::string list; std::uint32_t box; std::string folder; } cases[] = {
-        {"3;C:\\Fax\\Three;x\r\n12;C:\\Fax\\Twelve;x\r\n", 12, "C:\\Fax\\Twelve"},
-        {" 12;C:\\Blank;x\r\n", 12, "C:\\Blank"},
-        {"012;C:\\Zero;x\r\n", 12, "C:\\Zero"},
-        {"+12x;C:\\Sign;x\r\n", 12, "C:\\Sign"},
-        {"12;C:\\First;x\r\n12;C:\\Second;x\r\n", 12, "C:\\First"},
-        {"12;C:\\Last\r\n", 12, "C:\\Last"},
-        {"12;C:\\NoBreak", 12, "C:\\NoBreak"},
-        {"12\r\n13;C:\\Next;x\r\n", 12, ""},
-        {"3;C:\\Three;x\r\n112;C:\\Other;x\r\n", 12, ""},
-        {"1;C:\\One;x\r\nname;C:\\Named;x\r\n", 0, "C:\\Named"},
-        {"1;C:\\One;x\r\n", 0, ""},
+        {"3;C:\\Fax\\Three;x\r\n12;C:\\Fax\\Twelve;x\r\n", 12, "C:\\Fax\\Twelve"}, {" 12;C:\\Blank;x\r\n", 12, "C:\\Blank"},
+        {"012;C:\\Zero;x\r\n", 12, "C:\\Zero"},            {"+12x;C:\\Sign;x\r\n", 12, "C:\\Sign"},
+        {"12;C:\\First;x\r\n12;C:\\Second;x\r\n", 12, "C:\\First"}, {"12;C:\\Last\r\n", 12, "C:\\Last"},
+        {"12;C:\\NoBreak", 12, "C:\\NoBreak"},             {"12\r\n13;C:\\Next;x\r\n", 12, ""},
+        {"3;C:\\Three;x\r\n112;C:\\Other;x\r\n", 12, ""},   {"1;C:\\One;x\r\nname;C:\\Named;x\r\n", 0, "C:\\Named"},
+        {"1;C:\\One;x\r\n", 0, ""},                       {overLong, 99, std::string(256, 'a')},
         {overLong, 12, "C:\\Tail"},  // read in pieces of 259 characters
-        {overLong, 99, std::string(256, 'a')},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.list + " box " + std::to_string(c.box));
         WriteFile(DataDir() + "/qvscan_f.bin", c.list);
-        EXPECT_EQ(GetBoxFolder(c.box), c.folder);
+        EXPECT_EQ(GetBoxFolder(c.box), c.folder) << c.list << " box " << c.box;
     }
 }
 
@@ -93,13 +78,7 @@ TEST_F(BoxListTest, MissingListIsCreatedEmptyAndOpen) {
 
 TEST_F(AccessTest, OpenWithOpenAccessCreatesOnlyWhenAsked) {
     using D = platform::Disposition;
-    const struct {
-        D disposition;
-        const char *before;  // null: no file
-        bool opens;
-        const char *after;  // null: still no file
-        unsigned mode;
-    } cases[] = {
+    const struct { D disposition; const char *before; bool opens; const char *after; unsigned mode; } cases[] = {  // null: no file
         {D::OpenExisting, nullptr, false, nullptr, 0}, {D::OpenExisting, "old", true, "old", 0640},
         {D::CreateNew, nullptr, true, "", 0777},       {D::CreateNew, "old", false, "old", 0640},
         {D::CreateAlways, nullptr, true, "", 0777},    {D::CreateAlways, "old", true, "", 0640},

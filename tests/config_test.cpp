@@ -23,21 +23,12 @@ protected:
 };
 
 TEST(ConfigPaths, FollowTheSystemClass) {
-    const struct {
-        int osClass;
-        std::optional<std::string> base, conf;
-        const char *configFile, *dataFolder;
-    } cases[] = {
-        {0, std::string("C:\\Docs"), std::string("C:\\Conf"), "wbcatch.ini", "C:\\Conf"},
-        {1, kNone, kNone, "wbcatch.ini", ""},
-        {2, std::string("C:\\Docs"), std::string("C:\\Conf"), "C:\\Docs\\Corvane\\Quillbox\\wbcatch.ini",
-         "C:\\Docs\\Corvane\\Quillbox"},
-        {3, std::string("C:\\Data"), kNone, "C:\\Data\\Corvane\\Quillbox\\wbcatch.ini", "C:\\Data\\Corvane\\Quillbox"},
-    };
+    const std::optional<std::string> docs = "C:\\Docs", conf = "C:\\Conf";
+    const struct { int osClass; std::optional<std::string> base, conf; std::string folder; } cases[] = {
+        {0, docs, conf, ""}, {1, kNone, kNone, ""}, {2, docs, conf, "C:\\Docs\\Corvane\\Quillbox"}, {3, docs, kNone, "C:\\Docs\\Corvane\\Quillbox"}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.osClass);
-        EXPECT_EQ(ConfigFilePathFor(c.osClass, c.base), c.configFile);
-        EXPECT_EQ(DataFolderFor(c.osClass, c.base, c.conf), c.dataFolder);
+        EXPECT_EQ(ConfigFilePathFor(c.osClass, c.base), c.folder.empty() ? "wbcatch.ini" : c.folder + "\\wbcatch.ini") << c.osClass;
+        EXPECT_EQ(DataFolderFor(c.osClass, c.base, c.conf), c.folder.empty() ? c.conf.value_or("") : c.folder) << c.osClass;
     }
 }
 
@@ -52,19 +43,12 @@ TEST_F(ConfigTest, LivesBelowTheCommonApplicationDataFolder) {
 
 TEST_F(ConfigTest, LanguageNamesIgnoreCaseAndDefaultToEnglish) {
     const struct { const char *ini, *name; std::uint16_t id; } cases[] = {
-        {"[LANGUAGE]\r\nLanguage=japanese\r\n", "japanese", 1041},
-        {"[language]\r\nLANGUAGE=ITALIAN\r\n", "ITALIAN", 1040},
-        {"[LANGUAGE]\r\nLanguage=Deutsch\r\n", "Deutsch", 1033},
-        {"[LANGUAGE]\r\nLanguage=?\r\n", "English", 1033},
-        {"[LANGUAGE]\r\nLanguage=\r\n", "English", 1033},
-        {"[PATH]\r\nCONF=C:\\Conf\r\n", "English", 1033},
-    };
+        {"[LANGUAGE]\r\nLanguage=japanese\r\n", "japanese", 1041}, {"[language]\r\nLANGUAGE=ITALIAN\r\n", "ITALIAN", 1040},
+        {"[LANGUAGE]\r\nLanguage=Deutsch\r\n", "Deutsch", 1033},   {"[LANGUAGE]\r\nLanguage=?\r\n", "English", 1033},
+        {"[LANGUAGE]\r\nLanguage=\r\n", "English", 1033},          {"[PATH]\r\nCONF=C:\\Conf\r\n", "English", 1033}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.ini);
         Ini(c.ini);
-        const Language language = ReadLanguage();
-        EXPECT_EQ(language.name, c.name);
-        EXPECT_EQ(language.id, c.id);
+        EXPECT_EQ(std::pair(ReadLanguage().name, ReadLanguage().id), std::pair(std::string(c.name), c.id)) << c.ini;
     }
 }
 
@@ -74,18 +58,16 @@ TEST_F(ConfigTest, QuestionMarkMeansNotSet) {
         {nullptr, kNone}, {"?", kNone}, {"", std::string()}, {"??", std::string("??")},
         {longName.c_str(), longName.substr(0, 259)}};  // cut to the 260-byte buffer
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.value ? c.value : "(missing)");
         Ini(std::string("[RCVFAX]\r\n") + (c.value ? std::string("SMTPServer=") + c.value + "\r\n" : ""));
-        EXPECT_EQ(ReadSmtpServer(), c.read);
+        EXPECT_EQ(ReadSmtpServer(), c.read) << (c.value ? c.value : "(missing)");
     }
 }
 
 TEST_F(ConfigTest, PortZeroOrMissingReadsAs25AndIsStored) {
     for (const char *ini : {"", "[RCVFAX]\r\nSMTPPortNo=0\r\n", "[RCVFAX]\r\nSMTPPortNo=none\r\n"}) {
-        SCOPED_TRACE(ini);
         Ini(ini);
-        EXPECT_EQ(ReadSmtpPortNo(), 25);
-        EXPECT_EQ(Stored("SMTPPortNo"), "25");
+        EXPECT_EQ(ReadSmtpPortNo(), 25) << ini;
+        EXPECT_EQ(Stored("SMTPPortNo"), "25") << ini;
     }
     Ini("[RCVFAX]\r\nSMTPPortNo=587\r\n");
     EXPECT_EQ(ReadSmtpPortNo(), 587);
@@ -127,55 +109,41 @@ TEST_F(ConfigTest, WorkTwinsAreStoredAsTheDialogWritesThem) {
         {[] { WriteSmtpServerWork(nullptr); }, "SMTPServerWork", kNone},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.key);
         Ini("[RCVFAX]\r\nSMTPServerWork=old\r\n");
         c.write();
-        EXPECT_EQ(Stored(c.key), c.stored);
+        EXPECT_EQ(Stored(c.key), c.stored) << c.key;
     }
 }
 
 constexpr const char *kCommitted =
     "[RCVFAX]\r\nSMTPServer=old.example\r\nSMTPPortNo=25\r\nUSESMTP=1\r\nADDFFILE=0\r\nFileSize=1\r\nNotifyDays=3\r\n";
 
-TEST_F(ConfigTest, CommitTakesOnlyPendingEditsAndRemovesEveryTwin) {
+// A commit takes only pending edits, in order (new keys go to the end of the section, so the
+// file shows the order of the writes); commit and discard both remove every twin and nothing else.
+TEST_F(ConfigTest, CommitAndDiscardRemoveEveryTwin) {
+    const std::string all = "SMTPServerWork=new\r\nSMTPPortNoWork=587\r\nUSESMTPWork=0\r\nAddFileWork=1\r\nFileSizeWork=3\r\nNotifyDaysWork=14\r\n";
     const struct {
-        const char *twins;
-        std::vector<std::string> after;  // SMTPServer, SMTPPortNo, USESMTP, ADDFFILE, FileSize, NotifyDays
+        std::string before;
+        void (*finish)();
+        std::string after;
     } cases[] = {
-        {"FileSizeWork=2\r\n", {"old.example", "25", "1", "0", "2", "3"}},
-        {"SMTPServerWork=\r\nSMTPPortNoWork=0\r\nUSESMTPWork=-1\r\nAddFileWork=-1\r\nNotifyDaysWork=-1\r\n",
-         {"old.example", "25", "1", "0", "1", "3"}},
-        {"SMTPServerWork=?\r\nUSESMTPWork=5\r\nAddFileWork=1\r\nNotifyDaysWork=0\r\n",
-         {"old.example", "25", "0", "1", "1", "0"}},
+        {"FileSizeWork=2\r\n", CommitWorkSettings, "SMTPServer=old.example\r\nSMTPPortNo=25\r\nUSESMTP=1\r\nADDFFILE=0\r\nFileSize=2\r\nNotifyDays=3\r\n"},
+        {"SMTPServerWork=\r\nSMTPPortNoWork=0\r\nUSESMTPWork=-1\r\nAddFileWork=-1\r\nNotifyDaysWork=-1\r\n", CommitWorkSettings, kCommitted + 10},
+        {"SMTPServerWork=?\r\nUSESMTPWork=5\r\nAddFileWork=1\r\nNotifyDaysWork=0\r\n", CommitWorkSettings,
+         "SMTPServer=old.example\r\nSMTPPortNo=25\r\nUSESMTP=0\r\nADDFFILE=1\r\nFileSize=1\r\nNotifyDays=0\r\n"},
+        {all, DiscardWorkSettings, kCommitted + 10},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.twins);
-        Ini(std::string(kCommitted) + c.twins + "JobID=17\r\n");
-        CommitWorkSettings();
-        std::vector<std::string> after;
-        for (const char *key : {"SMTPServer", "SMTPPortNo", "USESMTP", "ADDFFILE", "FileSize", "NotifyDays"})
-            after.push_back(Stored(key).value_or("(missing)"));
-        EXPECT_EQ(after, c.after);
-        EXPECT_EQ(ReadFile(ConfigFile()).find("Work="), std::string::npos);
-        EXPECT_EQ(Stored("JobID"), "17");
+        SCOPED_TRACE(c.before);
+        Ini(std::string(kCommitted) + c.before + "JobID=17\r\n[RCVFAX_EDIT]\r\nwd001=007\r\n");
+        c.finish();
+        EXPECT_EQ(ReadFile(ConfigFile()), "[RCVFAX]\r\n" + c.after + "JobID=17\r\n[RCVFAX_EDIT]\r\nwd001=007\r\n");
     }
-}
-
-TEST_F(ConfigTest, CommitWritesTheSettingsInOrder) {
-    // New keys go to the end of the section, so the file shows the order of the writes.
     Ini("[RCVFAX]\r\nNotifyDaysWork=9\r\nFileSizeWork=1\r\nAddFileWork=0\r\nUSESMTPWork=1\r\nSMTPPortNoWork=2525\r\n"
         "SMTPServerWork=smtp.example\r\n");
     CommitWorkSettings();
     EXPECT_EQ(ReadFile(ConfigFile()), "[RCVFAX]\r\nSMTPServer=smtp.example\r\nSMTPPortNo=2525\r\nUSESMTP=1\r\n"
                                       "ADDFFILE=0\r\nFileSize=1\r\nNotifyDays=9\r\n");
-}
-
-TEST_F(ConfigTest, DiscardRemovesTheTwinsOnly) {
-    Ini(std::string(kCommitted) +
-        "SMTPServerWork=new\r\nSMTPPortNoWork=587\r\nUSESMTPWork=0\r\nAddFileWork=1\r\nFileSizeWork=3\r\n"
-        "NotifyDaysWork=14\r\nJobID=17\r\n[RCVFAX_EDIT]\r\nwd001=007\r\n");
-    DiscardWorkSettings();
-    EXPECT_EQ(ReadFile(ConfigFile()), std::string(kCommitted) + "JobID=17\r\n[RCVFAX_EDIT]\r\nwd001=007\r\n");
 }
 
 TEST_F(ConfigTest, JobNumbersRunFrom1To9999) {

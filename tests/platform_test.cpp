@@ -55,14 +55,8 @@ TEST_F(Platform, TextStreamsWriteCrLfReadLfAndStopAtCtrlZ) {
     EXPECT_EQ(Lines("t.txt", "rb"), (LineList{"one\r\n", "two\r\n", "\r\n", "last"}));
     // A line longer than the buffer comes in pieces of size - 1.
     EXPECT_EQ(Lines("t.txt", "rt", 3), (LineList{"on", "e\n", "tw", "o\n", "\n", "la", "st"}));
-
-    {
-        Stream out = Stream::Open(ModulePath("t.txt"), "at+");
-        ASSERT_TRUE(out);
-        EXPECT_TRUE(out.Write("\nmore\n"));
-    }
+    EXPECT_TRUE(Stream::Open(ModulePath("t.txt"), "at+").Write("\nmore\n"));
     EXPECT_EQ(ReadFile(Native("t.txt")), "one\r\ntwo\r\n\r\nlast\r\nmore\r\n");
-
     // Reading stops at Ctrl-Z and keeps lone carriage returns.
     WriteFile(Native("z.txt"), "a\rb\r\r\nc\r\nd\x1A" "after\r\n");
     EXPECT_EQ(Lines("z.txt", "rt"), (LineList{"a\rb\r\n", "c\n", "d"}));
@@ -132,6 +126,14 @@ TEST_F(Platform, MovesAcrossVolumesAreStagedAndNeverReplace) {
         EXPECT_NE(entry.path().filename().string().rfind(".wbfax~", 0), 0u) << entry.path() << " was left behind";
 }
 
+#if !defined(_WIN32)
+// Permission bits and group of the file itself (a link is not followed).
+std::pair<mode_t, gid_t> ModeOf(const std::string &path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? std::pair{st.st_mode & 07777, st.st_gid} : std::pair{mode_t(-1), gid_t(-1)};
+}
+#endif
+
 // A file replaced whole keeps its access rights; a new one gets open access only when asked.
 TEST_F(Platform, AReplacedFileKeepsItsRights) {
     WriteFile(Native("r.ini"), "old");
@@ -143,11 +145,8 @@ TEST_F(Platform, AReplacedFileKeepsItsRights) {
     EXPECT_TRUE(platform::ReplaceFileContent(ModulePath("open.ini"), "x", true));
     EXPECT_FALSE(platform::ReplaceFileContent(ModulePath("No\\Such\\r.ini"), "x", false));
 #if !defined(_WIN32)
-    struct stat st {};
-    ASSERT_EQ(::stat(Native("r.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    ASSERT_EQ(::stat(Native("open.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0777u);
+    EXPECT_EQ(ModeOf(Native("r.ini")).first, 0640u);
+    EXPECT_EQ(ModeOf(Native("open.ini")).first, 0777u);
 #endif
     std::size_t files = 0;
     for (const auto &entry : std::filesystem::directory_iterator(DataDir())) files += entry.is_regular_file();
@@ -156,44 +155,28 @@ TEST_F(Platform, AReplacedFileKeepsItsRights) {
 
 #if !defined(_WIN32)
 TEST_F(Platform, OpenAccessMeansTheServiceGroupWhereOneIsSetAndSecretsAreNeverOpenToOthers) {
-    const struct {
-        const char *group;  // WBFAX_ACCESS_GROUP, none: unset
-        mode_t file, folder, secret;
-        gid_t gid;  // -1: the creator's
-    } cases[] = {
-        {nullptr, 0777, 0777, 0600, static_cast<gid_t>(-1)},
-        {"65534", 0660, 02770, 0660, 65534},
-    };
+    const struct { const char *group; mode_t file, folder, secret; } cases[] = {  // group: WBFAX_ACCESS_GROUP
+        {nullptr, 0777, 0777, 0600}, {"65534", 0660, 02770, 0660}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.group ? c.group : "unset");
-        if (c.group) ::setenv("WBFAX_ACCESS_GROUP", c.group, 1);
+        test::SetEnv("WBFAX_ACCESS_GROUP", c.group);
         const std::string tag = c.group ? "g" : "u";
         ASSERT_TRUE(platform::CreateFileWithOpenAccess(ModulePath(tag + ".pfs"), Disposition::CreateNew));
         ASSERT_TRUE(platform::MakeDirectory(ModulePath(tag + "Box")));
-        const bool made = platform::GrantInheritableOpenAccess(ModulePath(tag + "Box"));
+        EXPECT_TRUE(platform::GrantInheritableOpenAccess(ModulePath(tag + "Box")));
         // A secret is written where someone else left a file open to all, and where a link
         // leads elsewhere: neither is reused.
         WriteFile(Native(tag + ".tmp"), "planted");
         ::chmod(Native(tag + ".tmp").c_str(), 0666);
         WriteFile(Native(tag + "-target"), "untouched");
         ::symlink(Native(tag + "-target").c_str(), Native(tag + ".001").c_str());
-        for (const char *secret : {".tmp", ".001"}) {
-            Stream out = Stream::CreatePrivate(ModulePath(tag + secret), "wt");
-            ASSERT_TRUE(out);
-            EXPECT_TRUE(out.Write("AuthPassword=S3cret\n"));
-        }
-        ::unsetenv("WBFAX_ACCESS_GROUP");
-        EXPECT_TRUE(made);
-        const struct {
-            std::string name;
-            mode_t mode;
-        } expected[] = {{tag + ".pfs", c.file}, {tag + "Box", c.folder}, {tag + ".tmp", c.secret}, {tag + ".001", c.secret}};
-        for (const auto &e : expected) {
-            struct stat st {};
-            ASSERT_EQ(::lstat(Native(e.name).c_str(), &st), 0) << e.name;
-            EXPECT_EQ(st.st_mode & 07777, e.mode) << e.name;
-            if (c.gid != static_cast<gid_t>(-1)) {
-                EXPECT_EQ(st.st_gid, c.gid) << e.name;
+        for (const char *secret : {".tmp", ".001"})
+            EXPECT_TRUE(Stream::CreatePrivate(ModulePath(tag + secret), "wt").Write("AuthPassword=S3cret\n"));
+        test::SetEnv("WBFAX_ACCESS_GROUP", nullptr);
+        for (const auto &[name, mode] : {std::pair{tag + ".pfs", c.file}, {tag + "Box", c.folder}, {tag + ".tmp", c.secret}, {tag + ".001", c.secret}}) {
+            EXPECT_EQ(ModeOf(Native(name)).first, mode) << name;
+            if (c.group) {
+                EXPECT_EQ(ModeOf(Native(name)).second, 65534u) << name;
             }
         }
         EXPECT_EQ(ReadFile(Native(tag + ".tmp")), "AuthPassword=S3cret\r\n");
@@ -266,15 +249,12 @@ struct Entry {
     BYTE flags;
     bool operator==(const Entry &o) const { return sid == o.sid && mask == o.mask && flags == o.flags; }
 };
-
-std::ostream &operator<<(std::ostream &out, const Entry &e) {
-    return out << e.sid << " mask " << std::hex << e.mask << " flags " << int(e.flags) << std::dec;
-}
+std::ostream &operator<<(std::ostream &out, const Entry &e) { return out << e.sid << " mask " << std::hex << e.mask << " flags " << int(e.flags) << std::dec; }
 
 std::vector<Entry> EntriesOf(const ACL *acl) {
     std::vector<Entry> entries;
+    void *ace = nullptr;
     for (DWORD i = 0; acl && i < acl->AceCount; ++i) {
-        void *ace = nullptr;
         if (!::GetAce(const_cast<ACL *>(acl), i, &ace)) continue;
         auto *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
         Entry entry{"(type " + std::to_string(allowed->Header.AceType) + ")", allowed->Mask, allowed->Header.AceFlags};
@@ -288,85 +268,41 @@ std::vector<Entry> EntriesOf(const ACL *acl) {
     return entries;
 }
 
-struct AccessList {
-    bool isProtected = false;
-    std::vector<Entry> entries;
-};
-
-AccessList StoredAccessList(const std::string &path) {
+// Whether Everyone may write the file or folder, with generic rights mapped to what they mean for files.
+bool EveryoneMayWrite(std::string path) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::string name = path;
-    AccessList result;
-    if (::GetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+    if (::GetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
                                 &descriptor) != ERROR_SUCCESS)
-        return result;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ::GetSecurityDescriptorControl(descriptor, &control, &revision);
-    result.isProtected = (control & SE_DACL_PROTECTED) != 0;
-    result.entries = EntriesOf(dacl);
+        return false;
+    const std::vector<Entry> entries = EntriesOf(dacl);
     ::LocalFree(descriptor);
-    return result;
-}
-
-// Whether Everyone may write, with generic rights mapped to what they mean for files.
-bool EveryoneMayWrite(const AccessList &list) {
     GENERIC_MAPPING files{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
-    for (const Entry &entry : list.entries) {
-        if (entry.sid != "S-1-1-0" || (entry.flags & INHERIT_ONLY_ACE)) continue;
+    for (const Entry &entry : entries) {
         ACCESS_MASK mask = entry.mask;
         ::MapGenericMask(&mask, &files);
-        if ((mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE) return true;
+        if (entry.sid == "S-1-1-0" && !(entry.flags & INHERIT_ONLY_ACE) && (mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE)
+            return true;
     }
     return false;
 }
 
-// Wine without extended-attribute storage answers every query from the Unix mode bits, so a
-// list set exactly cannot be read back exactly.
-bool SystemKeepsAccessLists(const std::string &probe) {
-    if (!platform::MakeDirectory(probe)) return false;
-    const platform::win32::Sid administrators = platform::win32::Administrators();
-    std::vector<unsigned char> buffer(64);
-    auto *acl = reinterpret_cast<PACL>(buffer.data());
-    ::InitializeAcl(acl, static_cast<DWORD>(buffer.size()), ACL_REVISION);
-    ::AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_READ, administrators.get());
-    std::string name = probe;
-    ::SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                            nullptr, nullptr, acl, nullptr);
-    return StoredAccessList(probe).entries == std::vector<Entry>{{"S-1-5-32-544", GENERIC_READ, 0}};
-}
-
 constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+const std::vector<Entry> kEveryone{{"S-1-1-0", GENERIC_ALL, 0}},
+    kInheritable{{"S-1-5-32-544", GENERIC_ALL, kInherited}, {"S-1-1-0", GENERIC_ALL, kInherited}};
 
-TEST(AccessLists, OpenAccessDescriptorLetsEveryoneInWithoutInheritance) {
+TEST(AccessLists, OpenForFilesInheritableForFolders) {
     platform::win32::OpenAccessDescriptor descriptor;
     ASSERT_TRUE(descriptor);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
-    EXPECT_EQ(revision, 1u);
     BOOL present = FALSE, defaulted = TRUE;
     PACL acl = nullptr;
     ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor.get(), &present, &acl, &defaulted));
-    EXPECT_TRUE(present);
-    EXPECT_FALSE(defaulted);
-    ASSERT_NE(acl, nullptr);
-    EXPECT_EQ(acl->AclRevision, 2);
-    EXPECT_EQ(acl->AclSize, 1024);
-    EXPECT_EQ(EntriesOf(acl), (std::vector<Entry>{{"S-1-1-0", GENERIC_ALL, 0}}));
-}
-
-TEST(AccessLists, InheritableListNamesAdministratorsThenEveryone) {
+    EXPECT_TRUE(present && !defaulted);
+    EXPECT_EQ(EntriesOf(acl), kEveryone);
     const std::vector<unsigned char> buffer = platform::win32::InheritableOpenAccessList();
     ASSERT_FALSE(buffer.empty());
-    const auto *acl = reinterpret_cast<const ACL *>(buffer.data());
-    EXPECT_EQ(acl->AclRevision, 2);
-    // 8 for the list, then 8 + the SID for each entry: Administrators 16, Everyone 12.
-    EXPECT_EQ(acl->AclSize, 8 + (8 + 16) + (8 + 12));
-    EXPECT_EQ(buffer.size(), acl->AclSize);
-    EXPECT_EQ(EntriesOf(acl),
-              (std::vector<Entry>{{"S-1-5-32-544", GENERIC_ALL, kInherited}, {"S-1-1-0", GENERIC_ALL, kInherited}}));
+    EXPECT_EQ(buffer.size(), reinterpret_cast<const ACL *>(buffer.data())->AclSize);
+    EXPECT_EQ(EntriesOf(reinterpret_cast<const ACL *>(buffer.data())), kInheritable);
 }
 
 TEST_F(Platform, FoldersGivenOpenAccessLetEveryoneWrite) {
@@ -374,55 +310,22 @@ TEST_F(Platform, FoldersGivenOpenAccessLetEveryoneWrite) {
         SCOPED_TRACE(osClass);
         const std::string folder = ModulePath("Open" + std::to_string(osClass));
         ASSERT_TRUE(platform::MakeDirectory(folder));
-        EXPECT_FALSE(EveryoneMayWrite(StoredAccessList(folder)));
+        EXPECT_FALSE(EveryoneMayWrite(folder));
         ASSERT_EQ(GrantOpenAccessFor(osClass, folder), 1);
-        EXPECT_TRUE(EveryoneMayWrite(StoredAccessList(folder)));
+        EXPECT_TRUE(EveryoneMayWrite(folder));
         EXPECT_EQ(GrantOpenAccessFor(osClass, ModulePath("Missing")), 0);
     }
 }
 
-TEST_F(Platform, AccessListsAsStoredBySystemsThatKeepThem) {
-    if (!SystemKeepsAccessLists(ModulePath("Probe")))
-        GTEST_SKIP() << "this system does not keep access lists as set (Wine keeps Unix modes only)";
-
-    const std::string newest = ModulePath("Newest");
-    ASSERT_TRUE(platform::MakeDirectory(newest));
-    ASSERT_EQ(GrantOpenAccessFor(3, newest), 1);
-    const AccessList list = StoredAccessList(newest);
-    EXPECT_TRUE(list.isProtected);
-    EXPECT_EQ(list.entries,
-              (std::vector<Entry>{{"S-1-5-32-544", GENERIC_ALL, kInherited}, {"S-1-1-0", GENERIC_ALL, kInherited}}));
-
-    const std::string older = ModulePath("Older");
-    ASSERT_TRUE(platform::MakeDirectory(older));
-    ASSERT_EQ(GrantOpenAccessFor(2, older), 1);
-    EXPECT_EQ(StoredAccessList(older).entries, (std::vector<Entry>{{"S-1-1-0", GENERIC_ALL, 0}}));
-
-    { Stream created = OpenWithOpenAccess(ModulePath("jobs.pfs"), "wt", Disposition::CreateAlways); }
-    EXPECT_EQ(StoredAccessList(ModulePath("jobs.pfs")).entries, (std::vector<Entry>{{"S-1-1-0", GENERIC_ALL, 0}}));
-
-    // An existing file keeps the list it has.
-    WriteFile(Native("kept.pfs"), "x");
-    const AccessList before = StoredAccessList(ModulePath("kept.pfs"));
-    { Stream kept = OpenWithOpenAccess(ModulePath("kept.pfs"), "rt", Disposition::OpenAlways); }
-    EXPECT_EQ(StoredAccessList(ModulePath("kept.pfs")).entries, before.entries);
-}
-
 TEST_F(Platform, FontIsMadeFromTheChosenSpecification) {
-    platform::FontSpec choice;
-    choice.height = -12;
-    choice.charset = 128;
-    choice.faceName = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
+    const platform::FontSpec choice{-12, 128, "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e"};
     const platform::FontHandle font = platform::MakeFont(choice);
     ASSERT_NE(font, 0u);
     LOGFONTA made{};
     ASSERT_EQ(::GetObjectA(reinterpret_cast<HGDIOBJ>(font), sizeof made, &made), static_cast<int>(sizeof made));
-    EXPECT_EQ(made.lfHeight, -12);
-    EXPECT_EQ(made.lfCharSet, 128);
     EXPECT_EQ(std::string(made.lfFaceName), choice.faceName);
-    EXPECT_EQ(made.lfWidth, 0);
-    EXPECT_EQ(made.lfWeight, 0);
-    EXPECT_EQ(made.lfQuality, 0);
+    EXPECT_EQ(std::vector<long>({made.lfHeight, made.lfCharSet, made.lfWidth, made.lfWeight, made.lfQuality}),
+              std::vector<long>({-12, 128, 0, 0, 0}));
     platform::DeleteFont(font);
 }
 #endif

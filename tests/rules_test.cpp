@@ -6,8 +6,6 @@
 #include "settings/rule_file.h"
 #include "test_support.h"
 
-#include <random>
-
 namespace wbfax {
 namespace {
 
@@ -125,68 +123,6 @@ TEST_F(Rules, DamagedRuleFilesGiveWhatCanBeRead) {
     EXPECT_EQ(FindSubAddressRule(rules, "9").folder, "");  // the value was cut at 2047 characters
     EXPECT_EQ(FindSubAddressRule(rules, "4").folder, "Four");
     EXPECT_EQ(rules.otherReceived.folder, "");
-}
-
-// The one-pass reader must see a rule file exactly as a key-by-key reading does.
-std::string RandomRuleFile(std::mt19937 &random) {
-    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    static const char *const headers[] = {"[FCODE]", "[fcode]", "[FCODE] x", "[FCODEX]", "[TSI]", "[OTHER]", " [FCODE]", "["};
-    static const char *const letters[] = {"F", "f", "T", "t", "X", " F"};
-    static const char *const values[] = {"?", "", "Sales;123;;", "a;b", "?;", "[x", "=", "\xE9\xFF;1"};
-    std::string text;
-    const int lines = 1 + pick(40);
-    for (int i = 0; i < lines; ++i) {
-        switch (pick(8)) {
-        case 0: text += headers[pick(8)]; break;
-        case 1: break;  // blank line
-        case 2:  // sometimes exactly whole pieces, so that the tail starts a piece of its own
-            text += std::string(pick(2) ? 2047 * (1 + pick(2)) : 2000 + pick(4000), 'L') + (pick(2) ? "F005=tail" : "");
-            break;
-        default: {
-            const int number = pick(6) == 0 ? 101 + pick(900) : pick(4) == 0 ? 0 : 1 + pick(12);
-            text += letters[pick(6)] + Format("%03d", number) + (pick(10) == 0 ? " =" : "=") + values[pick(8)];
-        }
-        }
-        if (i + 1 < lines || pick(3)) text += pick(2) ? "\r\n" : "\n";
-    }
-    if (pick(4) == 0) text.insert(0, std::string(2047, 'p') + "[FCODE]\n");  // a header that starts a line piece
-    return text;
-}
-
-TEST_F(Rules, OnePassReadingEqualsReadingEachKey) {
-    std::mt19937 random(20240611);
-    int nonEmpty = 0;
-    for (int round = 0; round < 200; ++round) {
-        std::string text = RandomRuleFile(random);
-        // Some rounds put the other kinds' sections and OTHER keys into the same file.
-        if (round % 2) text += "[TSI]\r\nT003=t;;1;;\r\n[OTHER]\r\notherfile=o;;\r\nTxFile=?\r\n[DTN]\r\nD001=d;;2;;\r\n";
-        test::WriteFile(DataDir() + "/WbFaxRcv050.rfd", text);
-        const RuleFileValues onePass = ReadRuleFileValues(RuleFilePath(50));
-        const struct {
-            const char *section;
-            char letter;
-            const std::map<int, std::string> &found;
-        } kinds[] = {{"FCODE", 'F', onePass.subAddress}, {"TSI", 'T', onePass.sender}, {"DTN", 'D', onePass.destination}};
-        for (const auto &kind : kinds) {
-            std::map<int, std::string> expected;
-            for (int n = 1; n <= 100; ++n) {
-                std::string value;
-                ReadProfileText(kind.section, Format("%c%03d", kind.letter, n), "?", value, RuleFilePath(50));
-                if (value != "?") expected[n] = value;
-            }
-            nonEmpty += !expected.empty();
-            ASSERT_EQ(kind.found, expected) << kind.section << ", round " << round << ":\n" << text;
-        }
-        for (const auto &[key, found] : {std::pair{"OtherFile", onePass.otherReceived}, std::pair{"TxFile", onePass.otherSent}}) {
-            std::string value;
-            const bool present = ReadProfileText("OTHER", key, "?", value, RuleFilePath(50)) > 0 || value != "?";
-            ASSERT_EQ(found.has_value(), present) << key << ", round " << round;
-            if (found) {
-                ASSERT_EQ(*found, value) << key << ", round " << round;
-            }
-        }
-    }
-    EXPECT_GT(nonEmpty, 100);  // the generator does reach the keys
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 #include <regex>
@@ -58,24 +59,20 @@ protected:
         Put(folder, content);
         Send(folder);
     }
-
     static void Put(const std::string &folder, const std::string &content) {
         fs::create_directories(folder);
         test::WriteFile(folder + "/scan.tif", content);
     }
-
     static void Send(const std::string &folder) {
-        const std::string file = folder + "/scan.tif";
         quillbox::Description d;
         d.adminMail = "fax@example.org";
         d.remoteName = "Sender";
         std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
         std::array<char, 260> path{};
-        std::strncpy(path.data(), file.c_str(), path.size() - 1);
+        std::strncpy(path.data(), (folder + "/scan.tif").c_str(), path.size() - 1);
         std::array<char, 256> name{};
         std::uint32_t result = 0;
-        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()),
-                                   reinterpret_cast<std::uintptr_t>(block.data()),
+        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()), reinterpret_cast<std::uintptr_t>(block.data()),
                                    reinterpret_cast<std::uintptr_t>(name.data()), 3};
         wbCatchExtExpFunc(2, &result, slots);
     }
@@ -87,20 +84,6 @@ protected:
             for (const auto &entry : fs::directory_iterator(store + "/Inbox"))
                 files[entry.path().filename().string()] = test::ReadFile(entry.path().string());
         return files;
-    }
-
-    std::set<unsigned> JobNumbers(std::size_t *files) const {
-        static const std::regex kJob(R"(\d{8}_(\d+)\.tmp)");
-        std::set<unsigned> numbers;
-        *files = 0;
-        for (const auto &entry : fs::directory_iterator(DataDir())) {
-            std::smatch m;
-            const std::string name = entry.path().filename().string();
-            if (!std::regex_match(name, m, kJob)) continue;
-            ++*files;
-            numbers.insert(static_cast<unsigned>(std::stoul(m[1])));
-        }
-        return numbers;
     }
 
     void ExpectHostKeysKept() {
@@ -120,25 +103,23 @@ std::string Payload(int worker, int n) { return "II*" + std::string(1, '\0') + "
 TEST_F(SharedFiles, ReceiversAtTheSameTimeLoseNothing) {
     const int workers = 4, each = Scaled(12);
     std::set<std::string> sent;
+    auto work = [&](int w) {
+        for (int n = 0; n < each; ++n) Receive(incoming + "/" + std::to_string(w) + "-" + std::to_string(n), Payload(w, n));
+    };
     std::vector<std::thread> threads;
-    for (int t = 0; t < workers; ++t) {
-        for (int n = 0; n < each; ++n) sent.insert(Payload(t, n));
-        threads.emplace_back([&, t] {
-            for (int n = 0; n < each; ++n) Receive(incoming + "/t" + std::to_string(t) + "-" + std::to_string(n), Payload(t, n));
-        });
-    }
+    for (int w = 0; w < workers; ++w) threads.emplace_back(work, w);
     for (std::thread &thread : threads) thread.join();
+    int kinds = 1;
 #if !defined(_WIN32)
+    kinds = 2;
     std::vector<pid_t> children;
-    for (int p = workers; p < 2 * workers; ++p) {
-        for (int n = 0; n < each; ++n) sent.insert(Payload(p, n));
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            for (int n = 0; n < each; ++n) Receive(incoming + "/p" + std::to_string(p) + "-" + std::to_string(n), Payload(p, n));
+    for (int w = workers; w < 2 * workers; ++w) {
+        children.push_back(::fork());
+        ASSERT_GE(children.back(), 0);
+        if (children.back() == 0) {
+            work(w);
             ::_exit(0);
         }
-        children.push_back(child);
     }
     for (const pid_t child : children) {
         int status = 0;
@@ -146,18 +127,42 @@ TEST_F(SharedFiles, ReceiversAtTheSameTimeLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
 #endif
-    const std::map<std::string, std::string> stored = Stored();
+    for (int w = 0; w < kinds * workers; ++w)
+        for (int n = 0; n < each; ++n) sent.insert(Payload(w, n));
     std::set<std::string> contents;
-    for (const auto &[name, content] : stored) contents.insert(content);
-    EXPECT_EQ(stored.size(), sent.size()) << "a fax was lost or replaced";
+    for (const auto &[name, content] : Stored()) contents.insert(content);
+    EXPECT_EQ(Stored().size(), sent.size()) << "a fax was lost or replaced";
     EXPECT_EQ(contents, sent);
+    static const std::regex kJob(R"(\d{8}_(\d+)\.tmp)");
+    std::set<unsigned long> jobNumbers;
     std::size_t jobFiles = 0;
-    EXPECT_EQ(JobNumbers(&jobFiles).size(), sent.size()) << "two faxes shared a job number";
+    for (const auto &entry : fs::directory_iterator(DataDir())) {
+        std::smatch m;
+        const std::string name = entry.path().filename().string();
+        if (!std::regex_match(name, m, kJob)) continue;
+        ++jobFiles;
+        jobNumbers.insert(std::stoul(m[1]));
+    }
+    EXPECT_EQ(jobNumbers.size(), sent.size()) << "two faxes shared a job number";
     EXPECT_EQ(jobFiles, sent.size());
     ExpectHostKeysKept();
 }
 
 #if !defined(_WIN32)
+// Runs work in a child process that is killed after the delay; true when it finished first.
+bool RunKilledAfter(const std::function<void()> &work, std::chrono::microseconds delay) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        work();
+        ::_exit(0);
+    }
+    std::this_thread::sleep_for(delay);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return child > 0 && WIFEXITED(status);
+}
+
 // A receiver killed at a random moment, with the incoming folder on this volume and on another
 // one: the fax is never lost, never stored twice, never partial under a visible name, and
 // wbcatch.ini is the old or the new file.
@@ -175,17 +180,7 @@ TEST_F(SharedFiles, AReceiverKilledAtAnyMomentLosesNoFax) {
             const std::string content = Payload(trial, static_cast<int>(folder.size())) + big.substr(0, random() % big.size());
             const std::string source = folder + "/k" + std::to_string(trial);
             Put(source, content);
-            const pid_t child = ::fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                Send(source);
-                ::_exit(0);
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
-            ::kill(child, SIGKILL);
-            int status = 0;
-            ::waitpid(child, &status, 0);
-
+            RunKilledAfter([&] { Send(source); }, std::chrono::microseconds(random() % 4000));
             int copies = 0;
             for (const auto &[name, bytes] : Stored())
                 if (name.rfind(".wbfax~", 0) != 0 && bytes == content) ++copies;
@@ -231,17 +226,7 @@ TEST_F(SharedFiles, ACommitKilledAtAnyMomentIsFinishedByTheNext) {
         command(5, 5);
         ASSERT_TRUE(platform::ProfileWriteString("RCVFAX", "SMTPServerWork", "new.example", ConfigFile().c_str()));
 
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            command(6, 1);
-            ::_exit(0);
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        finishedByChild += WIFEXITED(status);
+        finishedByChild += RunKilledAfter([&] { command(6, 1); }, std::chrono::microseconds(random() % 3000));
         ExpectHostKeysKept();
 
         command(6, 1);
