@@ -13,7 +13,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 #include <iconv.h>
 #include <map>
 #include <string>
@@ -30,12 +30,8 @@ std::string Scratch(const char *extension, const std::string &bytes) {
         char name[] = "/tmp/fuzz-senders-XXXXXX";
         return std::string(::mkdtemp(name) ? name : "/tmp");
     }();
-    const std::string path = folder + "/job" + extension;
-    if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-    return path;
+    std::ofstream(folder + "/job" + extension, std::ios::binary) << bytes;
+    return folder + "/job" + extension;
 }
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
