@@ -120,20 +120,6 @@ TEST_P(StaleBlock, StartsTheSenderAgain) {
 }
 INSTANTIATE_TEST_SUITE_P(Sender, StaleBlock, ::testing::Range(0, 3));
 
-TEST_F(Sender, SenderThatNeverShowsItsWindowGetsNoMessageAndTheJobStaysListed) {
-    Install(NotifyMode::Mail, "JobID=7\r\n");
-    test::SetEnv("WBFAX_SENDER_HIDE", "1");
-    test::SetEnv("WBFAX_SENDER_LINGER_MS", "1200");  // alive through all ten polls
-    const Clock::time_point before = Clock::now();
-    EXPECT_EQ(Notify(), 1);
-    EXPECT_GE(Clock::now() - before, milliseconds(1000));
-    EXPECT_EQ(ReadList(NotifyMode::Mail), ListEntry(7));
-    ASSERT_TRUE(WaitFor("stopped\n", 1));
-    EXPECT_EQ(CountOf(Log(), "message"), 0u) << Log();
-    EXPECT_EQ(CountOf(test::ReadFile(trace), "Start OK"), 0u);
-    EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "COMMUNICATE");
-}
-
 TEST_F(Sender, PcNotificationStartsItsProgramEveryTime) {
     Install(NotifyMode::Pc);
     test::SetEnv("WBFAX_SENDER_LINGER_MS", "1000");
@@ -154,12 +140,22 @@ TEST_F(Sender, PcNotificationStartsItsProgramEveryTime) {
     EXPECT_EQ(std::pair(Field(NotifyMode::Pc, kSenderWindow), Field(NotifyMode::Pc, kSenderRunning)), std::pair(second, 1u));
 }
 
-TEST_F(Sender, ProgramThatCannotStartLeavesTheJobListed) {
-    WriteConfig("USESMTP=1\r\n");  // no program in the folder
+TEST_F(Sender, JobStaysListedWhenTheProgramCannotStartOrNeverShowsItsWindow) {
+    WriteConfig("USESMTP=1\r\n");  // no program in the folder yet
     EXPECT_EQ(Notify(), 1);
     EXPECT_EQ(test::ReadFile(trace), " PF_SMTP.exe Start Error:\n");
-    EXPECT_EQ(ReadList(NotifyMode::Mail), ListEntry(1));
     EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "CONFSET");  // nothing started here
+    Install(NotifyMode::Mail, "JobID=7\r\n");
+    test::SetEnv("WBFAX_SENDER_HIDE", "1");
+    test::SetEnv("WBFAX_SENDER_LINGER_MS", "1200");  // alive through all ten polls
+    const Clock::time_point before = Clock::now();
+    EXPECT_EQ(Notify(), 1);
+    EXPECT_GE(Clock::now() - before, milliseconds(1000));
+    EXPECT_EQ(ReadList(NotifyMode::Mail), ListEntry(1) + ListEntry(7));
+    ASSERT_TRUE(WaitFor("stopped\n", 1));
+    EXPECT_EQ(CountOf(Log(), "message"), 0u) << Log();
+    EXPECT_EQ(CountOf(test::ReadFile(trace), "Start OK"), 0u);
+    EXPECT_EQ(StatusText(Block(NotifyMode::Mail)), "COMMUNICATE");
 }
 
 TEST_F(Sender, CompactionDropsMarkedLinesOnly) {
