@@ -14,8 +14,7 @@ logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 
 
 def free_port():
-    with socket.socket() as s:
-        s.bind((LOOPBACK, 0))
+    with socket.create_server((LOOPBACK, 0)) as s:
         return s.getsockname()[1]
 
 
@@ -407,6 +406,50 @@ class MailTests(Installation):
                 self.assertEqual(len(server.messages()), delivered)
                 self.fresh()
 
+    def test_job_files_are_closed_to_others_and_the_mail_sender_refuses_jobs_and_attachments_it_cannot_trust(self):
+        if os.geteuid() != 0:
+            self.skipTest("SKIPPED: the service group needs root")
+        server = self.mail_server()
+        self.configure(smtp(server.port, "ADDFFILE=1\r\n"), mail_list="boss@example.org", program=os.path.join(self.root, "nowhere"))
+        # The first two with the service group, in the data folder as the package makes it; the others without.
+        self.env["WBFAX_ACCESS_GROUP"] = "nogroup"
+        shutil.chown(self.data, group="nogroup")
+        os.chmod(self.data, 0o2770)
+        stored = [self.receive(name=name) for name in (b"open.tif", b"linked.tif")]
+        del self.env["WBFAX_ACCESS_GROUP"]
+        stored += [self.receive(name=name) for name in (b"good.tif", b"stored.tif")]
+        jobs = sorted(os.path.join(self.data, name)[:-4] for name in self.job_files() if name.endswith(".tmp"))
+        for job, mode in zip(jobs, (0o660, 0o660, 0o600, 0o600)):
+            for path, expected in ((job + ".tmp", mode), (job + ".001", mode), (os.path.join(self.data, "pfsmtp_job.pfs"), 0o660)):
+                st = os.stat(path)
+                self.assertEqual((st.st_mode & 0o777, st.st_gid), (expected, grp.getgrnam("nogroup").gr_gid), path)
+        secret = os.path.join(self.root, "secret.txt")
+        write(secret, b"root:x:0:0")
+        # Anyone may write the first job; the second attaches a file of the server's instead of the fax; the fourth a
+        # link to the stored fax itself, below a storage folder: that may go.
+        os.chmod(jobs[0] + ".tmp", 0o646)
+        for job, target in ((jobs[1], secret), (jobs[3], stored[3])):
+            os.remove(job + ".002")
+            os.symlink(target, job + ".002")
+        # A job list entry that names a job file outside the data folder.
+        elsewhere = os.path.join(self.root, "elsewhere")
+        os.makedirs(elsewhere)
+        for extension in (".tmp", ".001", ".002"):
+            shutil.copy(jobs[2] + extension, os.path.join(elsewhere, "12010000_9" + extension))
+        write(os.path.join(self.data, "pfsmtp_job.pfs"), b"JOB_ID=0009\r\nINFO_FNAME=%s\r\n\r\n"
+              % os.path.join(elsewhere, "12010000_9.tmp").encode(), "ab")
+        self.start_sender("smtp")
+        self.wait(lambda: len(server.messages()) == 2, "the good jobs' mails")
+        self.wait_until_left("smtp")
+        self.assertEqual(sorted(mail["Subject"] for mail in server.messages()),
+                         ["FAX Receipt Notification(good.tif)", "FAX Receipt Notification(stored.tif)"])
+        self.assertEqual(self.job_list("smtp").count(b"*OB_ID="), 5)  # all done with, three of them refused
+        reasons = sorted((f[0], f[1], f[2], f[8].split(b": ")[1]) for f in self.log_lines("smtp_NTFY.log"))
+        self.assertEqual(reasons, [(b"19", b"-", b"0001", b"writable by other users"),
+                                   (b"19", b"-", b"0002", b"not a plain file and not below a storage folder"),
+                                   (b"19", b"-", b"0009", b"outside the data folder")])
+        self.assertEqual(len(re.findall(r"PF_SMTP: job \d{4} refused: ", self.trace())), 3)
+
 
 class PcNoticeTests(Installation):
 
@@ -517,53 +560,6 @@ class PcNoticeTests(Installation):
         logged = collections.Counter((f[1], f[7]) for f in self.log_lines())
         self.assertEqual(sorted(logged.values()), [1] * (3 * jobs))
         self.assertEqual(self.job_files(), [])
-
-
-class AccessTests(Installation):
-
-    def test_job_files_are_closed_to_others_and_the_mail_sender_refuses_jobs_and_attachments_it_cannot_trust(self):
-        if os.geteuid() != 0:
-            self.skipTest("SKIPPED: the service group needs root")
-        server = self.mail_server()
-        self.configure(smtp(server.port, "ADDFFILE=1\r\n"), mail_list="boss@example.org", program=os.path.join(self.root, "nowhere"))
-        # The first two with the service group, in the data folder as the package makes it; the others without.
-        self.env["WBFAX_ACCESS_GROUP"] = "nogroup"
-        shutil.chown(self.data, group="nogroup")
-        os.chmod(self.data, 0o2770)
-        stored = [self.receive(name=name) for name in (b"open.tif", b"linked.tif")]
-        del self.env["WBFAX_ACCESS_GROUP"]
-        stored += [self.receive(name=name) for name in (b"good.tif", b"stored.tif")]
-        jobs = sorted(os.path.join(self.data, name)[:-4] for name in self.job_files() if name.endswith(".tmp"))
-        for job, mode in zip(jobs, (0o660, 0o660, 0o600, 0o600)):
-            for path, expected in ((job + ".tmp", mode), (job + ".001", mode), (os.path.join(self.data, "pfsmtp_job.pfs"), 0o660)):
-                st = os.stat(path)
-                self.assertEqual((st.st_mode & 0o777, st.st_gid), (expected, grp.getgrnam("nogroup").gr_gid), path)
-        secret = os.path.join(self.root, "secret.txt")
-        write(secret, b"root:x:0:0")
-        # Anyone may write the first job; the second attaches a file of the server's instead of the fax; the fourth a
-        # link to the stored fax itself, below a storage folder: that may go.
-        os.chmod(jobs[0] + ".tmp", 0o646)
-        for job, target in ((jobs[1], secret), (jobs[3], stored[3])):
-            os.remove(job + ".002")
-            os.symlink(target, job + ".002")
-        # A job list entry that names a job file outside the data folder.
-        elsewhere = os.path.join(self.root, "elsewhere")
-        os.makedirs(elsewhere)
-        for extension in (".tmp", ".001", ".002"):
-            shutil.copy(jobs[2] + extension, os.path.join(elsewhere, "12010000_9" + extension))
-        write(os.path.join(self.data, "pfsmtp_job.pfs"), b"JOB_ID=0009\r\nINFO_FNAME=%s\r\n\r\n"
-              % os.path.join(elsewhere, "12010000_9.tmp").encode(), "ab")
-        self.start_sender("smtp")
-        self.wait(lambda: len(server.messages()) == 2, "the good jobs' mails")
-        self.wait_until_left("smtp")
-        self.assertEqual(sorted(mail["Subject"] for mail in server.messages()),
-                         ["FAX Receipt Notification(good.tif)", "FAX Receipt Notification(stored.tif)"])
-        self.assertEqual(self.job_list("smtp").count(b"*OB_ID="), 5)  # all done with, three of them refused
-        reasons = sorted((f[0], f[1], f[2], f[8].split(b": ")[1]) for f in self.log_lines("smtp_NTFY.log"))
-        self.assertEqual(reasons, [(b"19", b"-", b"0001", b"writable by other users"),
-                                   (b"19", b"-", b"0002", b"not a plain file and not below a storage folder"),
-                                   (b"19", b"-", b"0009", b"outside the data folder")])
-        self.assertEqual(len(re.findall(r"PF_SMTP: job \d{4} refused: ", self.trace())), 3)
 
 
 if __name__ == "__main__":
