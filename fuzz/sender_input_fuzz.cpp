@@ -138,7 +138,8 @@ void JobFiles(FuzzedDataProvider &in) {
             if ((key + value).find_first_of("\r\n") != std::string::npos) __builtin_trap();
 }
 
-// The receiver's side of a connection that sends these bytes and hangs up.
+// The receiver's side of a connection that sends these bytes and hangs up; what it takes from
+// the lines is checked by the notice fuzzer.
 void Notices(FuzzedDataProvider &in) {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
@@ -146,12 +147,7 @@ void Notices(FuzzedDataProvider &in) {
     if (::write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
         ::shutdown(ends[1], SHUT_WR);
         NoticeGuard guard{"sixteen byte key", true, {}};
-        if (const std::optional<Notice> notice = ServeNotice(ends[0], guard, kNoticeVersion, 200).notice) {
-            if (notice->size() > kNoticeMaxFields) __builtin_trap();
-            for (const auto &[key, value] : *notice)
-                if (key.empty() || std::any_of(key.begin(), key.end(), IsControl) || std::any_of(value.begin(), value.end(), IsControl))
-                    __builtin_trap();
-        }
+        ServeNotice(ends[0], guard, kNoticeVersion, 200);
     }
     ::close(ends[0]);
     ::close(ends[1]);

@@ -463,9 +463,8 @@ class PcNoticeTests(Installation):
         dropping, _ = serve_in_background(lambda connection, lines: (connection.sendall(b"QUILLBOX-NOTICE 1\r\n"), lines.readline()))
         self.cleanups += [mute.close, dropping.close]
         self.env["WBFAX_NOTICE_TIMEOUT_MS"] = "1000"
-        nobody = "%s:%d" % (LOOPBACK, free_port())
-        pcs = [good.address, other_version.address, "%s:%d" % (LOOPBACK, not_a_receiver.port), nobody, other_key.address]
-        pcs += ["%s:%d" % listener.getsockname() for listener in (mute, dropping)]
+        pcs = [good.address, other_version.address, "%s:%d" % (LOOPBACK, not_a_receiver.port), "%s:%d" % (LOOPBACK, free_port()),
+               other_key.address] + ["%s:%d" % listener.getsockname() for listener in (mute, dropping)]
         self.configure("USESMTP=0\r\nNotifyDays=0\r\n", pc_list=",".join(pcs))
         self.receive(name=b"fax7.tif", language=4, remote_name="田中商事".encode("cp932"))
         [notice] = self.wait(good.notices, "the notice")
@@ -475,15 +474,11 @@ class PcNoticeTests(Installation):
         lines = self.wait(lambda: len(self.log_lines()) == 7 and self.log_lines(), "a log line per PC")
         self.assertEqual({f[1].decode(): int(f[0]) for f in lines}, dict(zip(pcs, [10, 12, 19, 11, 19, 11, 11])))
         self.assertIn([b"19", b"refused: ERR MAC BAD"], [[f[0], f[8]] for f in lines])
-        for fields in lines:
-            self.assertRegex(fields[3].decode(), r"^\d{4}\.\d\d\.\d\d\.\d\d\.\d\d\.\d\d$")
-            self.assertEqual((fields[7], fields[5].decode("cp932")), (b"fax7.tif", "田中商事"))
+        self.assertEqual({(f[7], f[5].decode("cp932")) for f in lines}, {(b"fax7.tif", "田中商事")})
         # The window lists the failures, the delivered one not.
         by_pc = {row[1].decode(): row for row in self.error_log()}
         self.assertEqual((len(by_pc), [by_pc.get(pc, [b""] * 3)[2] for pc in pcs]),
                          (6, [b"", b"version error", b"error", b"connect error", b"error", b"connect error", b"connect error"]))
-        year, month, day, hour, minute = next(f for f in lines if f[1].decode() == nobody)[3].decode().split(".")[:5]
-        self.assertEqual((by_pc[nobody][0].decode(), by_pc[nobody][3]), ("%s-%s-%s %s:%s" % (year, month, day, hour, minute), b"fax7.tif"))
         self.wait_marked("sqb")
         wait_for(lambda: not self.job_files(), what="the job files to go", details=lambda: str(self.job_files()))
         # Notices made with Python's own HMAC: taken once with the right key, never unsigned unless allowed.
