@@ -2,10 +2,10 @@
 // floor): make sure the folder is there, rename the fax into it, read the rule file once and,
 // when a job is written, write the job file, its body and the list entry. A sender double in
 // this process takes the job messages, so nothing is forked and the run reaches a steady state.
-#include "entry/entry.h"
 #include "base/module.h"
-#include "entry/startup.h"
 #include "base/text.h"
+#include "entry/entry.h"
+#include "entry/startup.h"
 #include "notification/sender.h"
 #include "platform/platform.h"
 #include "quillbox-host/description.h"
@@ -14,13 +14,11 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,7 +28,7 @@ using wbfax::Format;
 namespace {
 
 // Box 2n + job + 1: the n-th size, with (1) or without (0) addresses to notify.
-std::uint32_t BoxOf(int rules, bool job) { return static_cast<std::uint32_t>(2 * (rules == 10 ? 0 : rules == 100 ? 1 : 2) + job + 1); }
+std::uint32_t BoxOf(std::int64_t rules, std::int64_t job) { return static_cast<std::uint32_t>(2 * (rules == 10 ? 0 : rules == 100 ? 1 : 2) + job + 1); }
 
 struct Installation {
     fs::path root = fs::temp_directory_path() / ("wbfax-bench-" + std::to_string(::getpid())), data = root / "Corvane" / "Quillbox";
@@ -42,12 +40,11 @@ struct Installation {
         fs::create_directories(root / "program");
         ::setenv("WBFAX_COMMON_APPDATA", root.c_str(), 1);
         ::setenv("WBFAX_IPC_PREFIX", prefix.c_str(), 1);
-        std::ofstream(data / "wbcatch.ini", std::ios::binary)
-            << "[PATH]\r\nCONF=" << (root / "program").string() << "\r\n[MANAGEMENT]\r\nOverWrite=1\r\n"
-            << "[RCVFAX]\r\nUSESMTP=1\r\nSMTPServer=127.0.0.1\r\nADDFFILE=0\r\n";
+        std::ofstream(data / "wbcatch.ini", std::ios::binary) << "[PATH]\r\nCONF=" << (root / "program").string()
+                                                              << "\r\n[MANAGEMENT]\r\nOverWrite=1\r\n[RCVFAX]\r\nUSESMTP=1\r\nSMTPServer=127.0.0.1\r\nADDFFILE=0\r\n";
         std::ofstream boxes(data / "qvscan_f.bin", std::ios::binary);
         for (const int size : {10, 100, 1000})
-            for (const bool job : {false, true}) {
+            for (const int job : {0, 1}) {
                 const fs::path folder = root / ("box" + std::to_string(BoxOf(size, job)));
                 fs::create_directories(folder / "Rx");
                 boxes << BoxOf(size, job) << ";" << folder.string() << ";x\r\n";
@@ -67,7 +64,7 @@ struct Installation {
                 rules << "[OTHER]\r\nOtherFile=Rx;;" << mail << ";\r\nTXFile=Tx;;;\r\n";
             }
         wbfax::ModuleStartup(wbfax::platform::ThisModule());
-        // The mail sender's window, in a process started once: the job message is a real
+        // The mail sender's window in a process started once: each job message is a real
         // hand-over to another process, with no program started per fax.
         const pid_t parent = ::getpid();
         if ((sender = ::fork()) == 0) {
@@ -94,9 +91,7 @@ struct Installation {
     // Before each run: a fax to take. Jobs pile up as they would in front of a sender that never
     // sends: cleared now and then, outside the timing, so that the data folder stays the same size.
     void Prepare(std::int64_t done) {
-        const int fd = ::open(incoming.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        (void)!::write(fd, "II*\0fax", 7);
-        ::close(fd);
+        std::ofstream(incoming, std::ios::binary).write("II*\0fax", 7);
         if (done % 1024 == 0)
             for (const auto &entry : fs::directory_iterator(data))
                 if (entry.path().filename().string().find('_') == 8 || entry.path().filename() == "pfsmtp_job.pfs") fs::remove(entry.path());
@@ -110,7 +105,6 @@ Installation &Install() {
 
 void BM_Receive(benchmark::State &state) {
     Installation &install = Install();
-    const std::uint32_t box = BoxOf(static_cast<int>(state.range(0)), state.range(1) != 0);
     quillbox::Description d;
     d.remoteNumber = "0312345678";
     d.subAddress = "99";
@@ -126,7 +120,7 @@ void BM_Receive(benchmark::State &state) {
         std::strcpy(path, install.incoming.c_str());
         std::uint32_t result = 0;
         std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path), reinterpret_cast<std::uintptr_t>(block.data()),
-                                   reinterpret_cast<std::uintptr_t>(remoteName), box};
+                                   reinterpret_cast<std::uintptr_t>(remoteName), BoxOf(state.range(0), state.range(1))};
         state.ResumeTiming();
         wbCatchExtExpFunc(2, &result, slots);
         benchmark::DoNotOptimize(path);
@@ -138,8 +132,7 @@ BENCHMARK(BM_Receive)->ArgsProduct({{10, 100, 1000}, {0, 1}})->ArgNames({"rules"
 // The floor: the same visible effect written by hand.
 void BM_Floor(benchmark::State &state) {
     Installation &install = Install();
-    const bool job = state.range(1) != 0;
-    const std::uint32_t box = BoxOf(static_cast<int>(state.range(0)), job);
+    const std::uint32_t box = BoxOf(state.range(0), state.range(1));
     const std::string rules = (install.data / Format("WbFaxRcv%03u.rfd", box)).string();
     const std::string folder = (install.root / ("box" + std::to_string(box)) / "Rx").string(), target = folder + "/incoming.tif";
     const std::string list = (install.data / "pfsmtp_job.pfs").string(), jobText(330, 'j'), bodyText(240, 'b');
@@ -155,11 +148,10 @@ void BM_Floor(benchmark::State &state) {
         benchmark::DoNotOptimize(std::count(buffer.data(), buffer.data() + (n > 0 ? n : 0), '\n'));
         ::mkdir(folder.c_str(), 0777);
         ::rename(install.incoming.c_str(), target.c_str());
-        if (!job) continue;
+        if (state.range(1) == 0) continue;
         const std::string name = (install.data / Format("12061030_%lld", static_cast<long long>(done))).string();
         const std::string entry = "JOB_ID=0001\r\nINFO_FNAME=" + name + ".tmp\r\n\r\n";
-        const std::pair<std::string, const std::string *> files[] = {{name + ".tmp", &jobText}, {name + ".001", &bodyText}, {list, &entry}};
-        for (const auto &[file, text] : files) {
+        for (const auto &[file, text] : {std::pair{name + ".tmp", &jobText}, {name + ".001", &bodyText}, {list, &entry}}) {
             const int out = ::open(file.c_str(), O_WRONLY | O_CREAT | (file == list ? O_APPEND : O_TRUNC), 0666);
             (void)!::write(out, text->data(), text->size());
             ::close(out);
@@ -169,36 +161,6 @@ void BM_Floor(benchmark::State &state) {
 }
 BENCHMARK(BM_Floor)->ArgsProduct({{10, 100, 1000}, {0, 1}})->ArgNames({"rules", "job"});
 
-// Prints every result and, at the end, each receive's time as a multiple of its floor.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        std::printf("\nreceive / floor:\n");
-        for (const auto &[name, time] : times_) {
-            const auto floor = times_.find("BM_Floor/" + name.substr(std::min<std::size_t>(11, name.size())));
-            if (name.rfind("BM_Receive/", 0) == 0 && floor != times_.end() && floor->second > 0)
-                std::printf("  %-26s %9.1f us  floor %8.1f us  ratio %5.2f\n", name.substr(11).c_str(), time / 1000.0,
-                            floor->second / 1000.0, time / floor->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
-int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -24,10 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // its own (rarely: reading such a file is slow).
     while (size > 0 && data[0] % 8 == 1 && static_cast<std::int64_t>(bytes.size()) < kLargeProfileFile)
         bytes.append(reinterpret_cast<const char *>(data), size);
-    if (std::FILE *f = std::fopen(file.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    std::ofstream(file, std::ios::binary) << bytes;
 
     const RuleFileValues read = ReadRuleFileValues(file);
     const RuleSet rules = MakeRuleSet(read, size > 1 ? data[1] % 2 : 1);
@@ -37,10 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The one-pass reading sees what reading key by key sees: for the keys it found and, so
     // that a run stays fast, a few others that the input names.
-    static constexpr struct {
-        const char *section;
-        char letter;
-    } kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
+    static constexpr std::pair<const char *, char> kinds[] = {{"FCODE", 'F'}, {"TSI", 'T'}, {"DTN", 'D'}};
     const std::size_t chosen = size > 1 ? data[1] % 3 : 0;
     const std::map<int, std::string> *const sections[] = {&read.subAddress, &read.sender, &read.destination};
     const std::map<int, std::string> &onePass = *sections[chosen];
@@ -49,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t i = 2; i < 6 && i < size; ++i) asked.push_back(1 + data[i] % 100);
     for (const int n : asked) {
         char key[8];
-        std::snprintf(key, sizeof key, "%c%03d", kinds[chosen].letter, n);
+        std::snprintf(key, sizeof key, "%c%03d", kinds[chosen].second, n);
         std::string value;
-        ReadProfileText(kinds[chosen].section, key, "?", value, file);
+        ReadProfileText(kinds[chosen].first, key, "?", value, file);
         if (value.find('\n') != std::string::npos) __builtin_trap();
         const bool present = value != "?";  // "?" is no rule in either reading
         const auto found = onePass.find(n);

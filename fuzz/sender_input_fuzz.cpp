@@ -13,7 +13,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <fstream>
 #include <iconv.h>
 #include <map>
 #include <string>
@@ -30,12 +30,8 @@ std::string Scratch(const char *extension, const std::string &bytes) {
         char name[] = "/tmp/fuzz-senders-XXXXXX";
         return std::string(::mkdtemp(name) ? name : "/tmp");
     }();
-    const std::string path = folder + "/job" + extension;
-    if (std::FILE *f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-    return path;
+    std::ofstream(folder + "/job" + extension, std::ios::binary) << bytes;
+    return folder + "/job" + extension;
 }
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
@@ -142,7 +138,8 @@ void JobFiles(FuzzedDataProvider &in) {
             if ((key + value).find_first_of("\r\n") != std::string::npos) __builtin_trap();
 }
 
-// The receiver's side of a connection that sends these bytes and hangs up.
+// The receiver's side of a connection that sends these bytes and hangs up; what it takes from
+// the lines is checked by the notice fuzzer.
 void Notices(FuzzedDataProvider &in) {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0) return;
@@ -150,12 +147,7 @@ void Notices(FuzzedDataProvider &in) {
     if (::write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
         ::shutdown(ends[1], SHUT_WR);
         NoticeGuard guard{"sixteen byte key", true, {}};
-        if (const std::optional<Notice> notice = ServeNotice(ends[0], guard, kNoticeVersion, 200).notice) {
-            if (notice->size() > kNoticeMaxFields) __builtin_trap();
-            for (const auto &[key, value] : *notice)
-                if (key.empty() || std::any_of(key.begin(), key.end(), IsControl) || std::any_of(value.begin(), value.end(), IsControl))
-                    __builtin_trap();
-        }
+        ServeNotice(ends[0], guard, kNoticeVersion, 200);
     }
     ::close(ends[0]);
     ::close(ends[1]);
