@@ -13,12 +13,10 @@ namespace wbfax {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
 using Extension = std::tuple<std::uint32_t, std::uint32_t, std::string, std::string>;  // present, flag, account, password
 
 quillbox::Description Typical() {
     quillbox::Description d;
-    d.dataType = 1;
     d.remoteNumber = "03 1234-5678";
     d.remoteId = "ID 42";
     d.subAddress = "1234";
@@ -37,17 +35,14 @@ std::size_t ExtensionOffset(const quillbox::Description &d) {
 
 void SetTotalLength(Bytes &block, std::size_t total) {
     block.resize(std::max(block.size(), total));
-    block[10] = static_cast<std::uint8_t>(total >> 8);
-    block[11] = static_cast<std::uint8_t>(total & 0xFF);
+    block[10] = static_cast<std::uint8_t>(total >> 8), block[11] = static_cast<std::uint8_t>(total & 0xFF);
 }
 
 // An extension at E: present, flag, account and password texts, padded to the total length.
 Bytes WithExtension(const quillbox::Description &d, std::uint8_t flag, const std::string &account,
                     const std::string &password, std::size_t total) {
     Bytes block = quillbox::BuildDescription(d);
-    block.push_back(1);
-    block.push_back(flag);
-    block.push_back(static_cast<std::uint8_t>(account.size()));
+    block.insert(block.end(), {1, flag, static_cast<std::uint8_t>(account.size())});
     block.insert(block.end(), account.begin(), account.end());
     block.push_back(static_cast<std::uint8_t>(password.size()));
     block.insert(block.end(), password.begin(), password.end());
@@ -111,7 +106,6 @@ TEST(ReceiveDescription, TheExtension) {
     const std::size_t e = ExtensionOffset(d);
     ASSERT_NE(e + 84, 130u);
     quillbox::Description small;  // leaves room for an extension in a 130-byte block
-    small.dataType = 1;
     small.remoteNumber = "0312345678";
     small.remoteName = "Osaka 2F";
     ASSERT_EQ(ExtensionOffset(small), 40u);
@@ -121,10 +115,7 @@ TEST(ReceiveDescription, TheExtension) {
         with.smtpPassword = password;
         return quillbox::BuildDescription(with);
     };
-    const auto patched = [](Bytes block, std::size_t at, std::uint8_t value) {
-        block[at] = value;
-        return block;
-    };
+    const auto patched = [](Bytes block, std::size_t at, std::uint8_t value) { return block[at] = value, block; };
     const std::string a65(65, 'a'), a66(66, 'a'), a70(70, 'a'), p32(32, 'p'), p33(33, 'p');
     const Extension none{0, 0, "", ""};
     const struct {
@@ -148,8 +139,8 @@ TEST(ReceiveDescription, TheExtension) {
         {WithExtension(small, 1, a65, p32, 130), SIZE_MAX, {1, 1, a65, p32}},  // ends at byte 141
         {WithExtension(small, 1, a65, p32, 130), 130, none},
     };
-    for (const auto &c : cases) {
-        Bytes block = c.block;
+    for (auto c : cases) {
+        Bytes &block = c.block;
         ReceiveRecord r;
         ASSERT_EQ(ParseReceiveDescription(block.data(), r, std::min(c.available, block.size())), 1);
         EXPECT_EQ((Extension{r.extPresent, r.extFlag, r.extText1, r.extText2}), c.expected)
@@ -164,9 +155,7 @@ TEST(ReceiveDescription, NeverReadsPastTheBlock) {
     Bytes shortened = quillbox::BuildDescription(Typical());
     SetTotalLength(shortened, 13);  // too small for the fixed fields
     const Bytes whole = quillbox::BuildDescription(Typical());
-    const std::pair<Bytes, std::size_t> cases[] = {
-        {announced, SIZE_MAX}, {shortened, SIZE_MAX}, {whole, whole.size() - 1}, {whole, 11}};
-    for (auto [block, available] : cases) {
+    for (auto [block, available] : {std::pair{announced, SIZE_MAX}, {shortened, SIZE_MAX}, {whole, whole.size() - 1}, {whole, 11}}) {
         ReceiveRecord r;
         EXPECT_EQ(ParseReceiveDescription(block.data(), r, available), 0) << available;
     }
