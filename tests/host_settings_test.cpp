@@ -59,18 +59,32 @@ protected:
     }
 };
 
-TEST_F(HostSettings, AnAddedRuleRoutesTheNextFaxOnlyAfterTheCommit) {
-    const Result added =
-        Host({"rules", "add", "--box", "3", "--kind", "sub-address", "--code", "1234", "--folder", "Sales/North", "--mail", "b@x,a@x"});
-    ASSERT_EQ(added.status, 0) << added.err;
+// An added rule routes the next fax, and the settings are in force, only after the commit.
+TEST_F(HostSettings, RulesAndSettingsArePendingUntilTheCommit) {
+    Language("Japanese");
+    std::string out;
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"rules", "add", "--box", "3", "--kind", "sub-address", "--code", "1234", "--folder", "Sales/North",
+                                   "--mail", "b@x,a@x"},
+          {"settings", "set", "--server", "smtp.example", "--port", "587", "--attach", "yes", "--size", "high", "--days", "45"}}) {
+        const Result r = Host(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        out += r.out;
+    }
     EXPECT_EQ(Key(Work(1), "FCODE", "F001"), "Sales\\North;1234;a@x,b@x;");
     EXPECT_EQ(Key(Work(1), "COMMON", "SaveNo"), "003");  // the host opened the box for editing
+    EXPECT_NE(out.find("data size: 高 (2)"), std::string::npos) << out;
+    EXPECT_NE(out.find("days a notice is kept: 31"), std::string::npos) << out;
     EXPECT_NE(Host({"which-rule", "--box", "3", "--sub-address", "1234"}).out.find("has no rule file"), std::string::npos);
+    EXPECT_EQ(wbfax::ReadSmtpServer().value_or("-") + wbfax::ReadSmtpServerWork().value_or(""), "-smtp.example");
 
     Host({"finish", "--commit"});
     const std::string routed = Host({"which-rule", "--box", "3", "--sub-address", "1234"}).out;
     EXPECT_NE(routed.find("winner: folder \"Sales\\North\""), std::string::npos) << routed;
     EXPECT_NE(routed.find("\"a@x,b@x\""), std::string::npos) << routed;
+    EXPECT_EQ(wbfax::ReadSmtpServer().value_or("") + wbfax::Format(":%d/%d/%d", wbfax::ReadSmtpPortNo(), wbfax::ReadFileSize(),
+                                                              wbfax::ReadNotifyDays()),
+              "smtp.example:587/2/31");
 }
 
 TEST_F(HostSettings, ARefusedValueIsTheDialogsMessageAndWritesNothing) {
@@ -119,22 +133,6 @@ TEST_F(HostSettings, PcNotificationKeepsTheMailAddressesOfAnEditedRule) {
     // Kind 3 keeps its keys and writes its own format.
     ASSERT_EQ(Host({"rules", "edit", "--box", "5", "--kind", "other", "--row", "sent", "--folder", "Out"}).status, 0);
     EXPECT_EQ(Key(Work(1), "OTHER", "TxFile"), "Out;;;");
-}
-
-TEST_F(HostSettings, SettingsArePendingUntilTheCommit) {
-    Language("Japanese");
-    const Result set = Host({"settings", "set", "--server", "smtp.example", "--port", "587", "--attach", "yes", "--size",
-                             "high", "--days", "45"});
-    ASSERT_EQ(set.status, 0) << set.err;
-    EXPECT_NE(set.out.find("data size: 高 (2)"), std::string::npos) << set.out;
-    EXPECT_NE(set.out.find("days a notice is kept: 31"), std::string::npos) << set.out;
-    EXPECT_EQ(wbfax::ReadSmtpServer(), std::nullopt);
-    EXPECT_EQ(wbfax::ReadSmtpServerWork().value_or(""), "smtp.example");
-
-    Host({"finish", "--commit"});
-    EXPECT_EQ(wbfax::ReadSmtpServer().value_or("") + wbfax::Format(":%d/%d/%d", wbfax::ReadSmtpPortNo(), wbfax::ReadFileSize(),
-                                                              wbfax::ReadNotifyDays()),
-              "smtp.example:587/2/31");
 }
 
 #if !defined(_WIN32)

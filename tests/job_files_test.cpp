@@ -90,8 +90,7 @@ TEST_F(JobText, TextsFromTheFaxStayOnTheirLines) {
         {longText, longText, longText},
     };
     const auto oneLine = [](std::string text) {
-        std::replace(text.begin(), text.end(), '\r', ' ');
-        std::replace(text.begin(), text.end(), '\n', ' ');
+        std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
         return text;
     };
     for (const auto &[admin, number, name] : cases) {
@@ -134,10 +133,7 @@ struct FileSizeLimit {
         const rlimit lowered{limit, saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, handler);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved), std::signal(SIGXFSZ, handler); }
     void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
 };
@@ -188,9 +184,7 @@ TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
             if (c.obstacle == kCopyExists) test::WriteFile(stem + ".002", "older");
         }
         NotifyRequest r = StoredFax();
-        r.storedPath = fax;
-        r.adminMail = c.adminMail;
-        r.remoteNumber = c.remoteNumber;
+        r.storedPath = fax, r.adminMail = c.adminMail, r.remoteNumber = c.remoteNumber;
         JobFiles job;
         {
 #if !defined(_WIN32)

@@ -42,10 +42,9 @@ void SetTotalLength(Bytes &block, std::size_t total) {
 Bytes WithExtension(const quillbox::Description &d, std::uint8_t flag, const std::string &account,
                     const std::string &password, std::size_t total) {
     Bytes block = quillbox::BuildDescription(d);
-    block.insert(block.end(), {1, flag, static_cast<std::uint8_t>(account.size())});
-    block.insert(block.end(), account.begin(), account.end());
-    block.push_back(static_cast<std::uint8_t>(password.size()));
-    block.insert(block.end(), password.begin(), password.end());
+    const std::string extension = std::string{1, static_cast<char>(flag), static_cast<char>(account.size())} + account +
+                                  static_cast<char>(password.size()) + password;
+    block.insert(block.end(), extension.begin(), extension.end());
     SetTotalLength(block, total);
     return block;
 }
@@ -67,12 +66,10 @@ TEST(ReceiveDescription, ReadsEveryFieldAndTurnsTheWordsInPlace) {
         EXPECT_EQ((std::vector<std::string>{r.remoteNumber, r.remoteId, r.fCode, r.text4, r.adminMail, r.remoteName}),
                   (std::vector<std::string>{d.remoteNumber, d.remoteId.substr(0, d.remoteId.find('\0')), d.subAddress, d.text4,
                                             d.adminMail, d.remoteName}));
-        const std::size_t languageAt = ExtensionOffset(d) - 1 - d.remoteName.size() - 2;
-        std::uint16_t total = 0, language = 0;
-        std::memcpy(&total, &block[10], 2);
-        std::memcpy(&language, &block[languageAt], 2);
-        EXPECT_EQ(total, r.totalLength);
-        EXPECT_EQ(language, d.languageCode);
+        std::uint16_t words[2] = {};  // the length and the language word, as the host reads them now
+        std::memcpy(&words[0], &block[10], 2);
+        std::memcpy(&words[1], &block[ExtensionOffset(d) - 1 - d.remoteName.size() - 2], 2);
+        EXPECT_EQ(std::vector<std::uint32_t>(words, words + 2), (std::vector<std::uint32_t>{r.totalLength, d.languageCode}));
         // Turned, the length word now claims more than the block holds.
         ReceiveRecord second;
         ParseReceiveDescription(block.data(), second, block.size());
