@@ -71,18 +71,11 @@ std::string CommonAppData() {
     return SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path)) ? path : "";
 }
 
-void WriteFile(const std::string &path, const std::string &content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+void WriteFile(const std::string &path, const std::string &content) { std::ofstream(path, std::ios::binary) << content; }
 
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void RemoveTree(const std::string &path) {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
 }
 
 struct Usage {
@@ -181,7 +174,8 @@ int main() {
     const std::string appData = CommonAppData();
     const std::string company = appData + "\\Corvane", data = company + "\\Quillbox";
     const bool companyWasThere = ::GetFileAttributesA(company.c_str()) != INVALID_FILE_ATTRIBUTES;
-    RemoveTree(data);  // left by a run that crashed
+    std::error_code ignored;
+    std::filesystem::remove_all(data, ignored);  // left by a run that crashed
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
     const std::string scratch = std::string(temp) + "wbfax-foreign-" + std::to_string(::GetCurrentProcessId());
@@ -202,8 +196,8 @@ int main() {
     // Less than 64 bytes a load beyond the runtimes' own: a block the module loses on each shows.
     CHECK(module.heapBytes <= runtime.heapBytes + 64 * (kRounds - kWarmUp), "heap memory left behind");
 
-    RemoveTree(scratch);
-    RemoveTree(companyWasThere ? data : company);
+    std::filesystem::remove_all(scratch, ignored);
+    std::filesystem::remove_all(companyWasThere ? data : company, ignored);
     std::printf(failures ? "%d checks FAILED\n" : "passed\n", failures);
     return failures ? 1 : 0;
 }
