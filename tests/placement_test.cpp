@@ -35,14 +35,12 @@ class JapaneseNames : public test::CodePage932Install {};
 TEST_F(JapaneseNames, ASecondByteThatReadsAsABackslashStaysInTheName) {
     const std::string list = test::ToCodePage("一覧表", "CP932"), so = test::ToCodePage("ソ", "CP932");  // 95 5C, 83 5C
     ASSERT_EQ(std::string() + list.back() + so.back(), "\\\\");
-    EXPECT_EQ(StripCopyNumber("C:\\in\\" + list + "(3).tif"), list + ".tif");
-    EXPECT_EQ(StripCopyNumber(list + "\\" + list + ".tif"), list + ".tif");
+    EXPECT_EQ(StripCopyNumber(list + "\\" + list + "(3).tif"), list + ".tif");
     EXPECT_EQ(StripCopyNumber("C:\\in\\x\x95"), "x\x95");  // a lead byte at the very end stands alone
     const struct {
         std::string path, posix, directory, name;
     } paths[] = {
         {"C:\\in\\" + list + "\\" + so + ".tif", "C:/in/" + list + "/" + so + ".tif", "\\in\\" + list + "\\", so},
-        {"/in/" + list + "/" + so + ".tif", "/in/" + list + "/" + so + ".tif", "/in/" + list + "/", so},
         {"D:" + list + so + ".tif", "D:" + list + so + ".tif", "", list + so},
         {"in\\x\x95", "in/x\x95", "in\\", "x\x95"},
     };
