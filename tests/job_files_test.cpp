@@ -34,85 +34,58 @@ NotifyRequest StoredFax(std::uint32_t dataType = 1) {
 // The builders read the code page and language of the PC: a scratch installation has the defaults.
 class JobText : public test::ScratchInstall {};
 
-TEST_F(JobText, JobFileByModeAttachmentAndDataType) {
-    const std::string nt = "[NT INFO]\nMailServAddr=smtp.example.org\nSmtpPortNumber=587\n";
-    const std::string head = "[HEAD INFO]\nFromAddr=admin@example.org\nToAddr=a@example.org,b@example.org\nCcAddr=\nBccAddr=\n";
-    const std::string body = "[ATTACH INFO]\nDataType=BODY\nFileName=\n\n";
-    const struct {
-        NotifyMode mode;
-        bool attach;
-        std::uint32_t dataType, extFlag;
-        std::string expected;
-    } cases[] = {
-        {NotifyMode::Mail, true, 1, 1,
-         nt + "AuthFlag=1\nAuthAccount=acct\nAuthPassword=pw\n\n" + head +
-             "Subject=FAX Receipt Notification(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n" + body +
-             "[ATTACH INFO]\nDataType=TIFF\nFileName=fax1.tif\n"},
-        {NotifyMode::Mail, false, 0, 0,
-         nt + "AuthFlag=0\nAuthAccount=\nAuthPassword=\n\n" + head +
-             "Subject=FAX Transmission Document(fax1.tif)\nCharCode=US-ASCII\nAttachNum=1\n\n" + body},
-        {NotifyMode::Pc, true, 2, 1, head + "Subject=FAX Communication Result(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n"},
-    };
-    for (const auto &c : cases) {
-        NotifyRequest r = StoredFax(c.dataType);
-        r.extFlag = c.extFlag;
-        EXPECT_EQ(JobFileText(r, kLanguageEnglish, c.mode, c.attach, "smtp.example.org", 587), c.expected);
-    }
-}
-
-TEST_F(JobText, MailBodyAndPcRecordNameTheFolderOrItsNetworkName) {
-    const std::string pc = "\n\t0311\n[PC name]\n\tpc01\n";
-    const std::string folder = "[Destination Folder]\n\tD:\\Fax\\Box1\\\n[File name]\n\tfax1.tif\n";
-    const std::string received = "FAX has received the following document.\n\n";
-    const struct {
-        std::uint32_t dataType;
-        std::string network, expected;
-    } cases[] = {
-        {1, "", received + "[Sender FAX number]" + pc + folder},
-        {1, "\\\\pc01\\FAX\\Box1", received + "[Sender FAX number]" + pc + "[File name]\n\t\\\\pc01\\FAX\\Box1\\fax1.tif\n"},
-        {0, "", received + "[Destination FAX number]" + pc + folder},
-        {2, "\\\\srv\\fax",
-         "The following report file has been made by FAX.\n\n[Sender FAX number]" + pc + "[File name]\n\t\\\\srv\\fax\\fax1.tif\n"},
-    };
-    for (const auto &c : cases) EXPECT_EQ(MailBodyText(StoredFax(c.dataType), kLanguageEnglish, "pc01", c.network), c.expected);
-    EXPECT_EQ(PcRecordText(StoredFax(2), kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59}),
-              "The following report file has been made by FAX.\n\nRcvTime=2009.03.05.14.07\nSenderName=Tanaka\n"
-              "TSI=0311\nHostName=pc01\nPath=D:\\Fax\\Box1\\\nFileName=fax1.tif\nNotifyType=2\n");
-}
-
 // Texts that came with a fax may hold anything. None may start a line of its own; every byte
 // but CR and LF arrives as it was sent.
-TEST_F(JobText, TextsFromTheFaxStayOnTheirLines) {
+TEST_F(JobText, ExactBytesWhateverTextsCameWithTheFax) {
     const std::string longText = std::string(254, '9') + "\x83";  // 255 bytes, ending in a lead byte
-    const std::string cases[][3] = {
-        // administrator and account, number, name
-        {"fax,admin;x@example.org\r\n[NT INFO]", "03\n12;34,56\r", "Tanaka\r\nHostName=evil"},
-        {longText, longText, longText},
+    const std::string cases[][5] = {  // administrator, account, password, number, name
+        {"admin@example.org", "acct", "pw", "0311", "Tanaka"},
+        {"fax,admin;x@example.org\r\n[NT INFO]", "a\r\nb", "\np", "03\n12;34,56\r", "Tanaka\r\nHostName=evil"},
+        {longText, longText, longText, longText, longText},
     };
-    const auto oneLine = [](std::string text) {
-        std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-        return text;
-    };
-    for (const auto &[admin, number, name] : cases) {
+    for (const auto &texts : cases) {
         NotifyRequest r = StoredFax();
-        r.adminMail = r.extText1 = r.extText2 = admin;
-        r.remoteNumber = number;
-        r.displayName = name;
-        r.extFlag = 1;
-        const std::string texts[] = {JobFileText(r, kLanguageEnglish, NotifyMode::Mail, true, "s", 25),
-                                     MailBodyText(r, kLanguageEnglish, "pc01", ""),
-                                     JobFileText(r, kLanguageEnglish, NotifyMode::Pc, true, "s", 25),
-                                     PcRecordText(r, kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59})};
-        const std::ptrdiff_t lineCounts[] = {23, 10, 9, 9};
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(texts[i].find('\r'), std::string::npos) << texts[i];
-            EXPECT_EQ(std::count(texts[i].begin(), texts[i].end(), '\n'), lineCounts[i]) << texts[i];
+        r.adminMail = texts[0], r.extText1 = texts[1], r.extText2 = texts[2], r.remoteNumber = texts[3], r.displayName = texts[4];
+        std::string t[5];
+        for (int i = 0; i < 5; ++i) {
+            t[i] = texts[i];
+            std::replace_if(t[i].begin(), t[i].end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
         }
-        for (const auto &[text, line] : {std::pair{0, "\nFromAddr=" + oneLine(admin)}, {0, "\nAuthAccount=" + oneLine(admin)},
-                                         {0, "\nAuthPassword=" + oneLine(admin)}, {1, "\n\t" + oneLine(number)},
-                                         {2, "\nFromAddr=" + oneLine(admin)}, {3, "\nSenderName=" + oneLine(name)},
-                                         {3, "\nTSI=" + oneLine(number)}})
-            EXPECT_NE(texts[text].find(line + "\n"), std::string::npos) << line;
+        const std::string nt = "[NT INFO]\nMailServAddr=smtp.example.org\nSmtpPortNumber=587\n";
+        const std::string head = "[HEAD INFO]\nFromAddr=" + t[0] + "\nToAddr=a@example.org,b@example.org\nCcAddr=\nBccAddr=\n";
+        const std::string body = "[ATTACH INFO]\nDataType=BODY\nFileName=\n\n", pc = "\n\t" + t[3] + "\n[PC name]\n\tpc01\n";
+        const std::string folder = "[Destination Folder]\n\tD:\\Fax\\Box1\\\n[File name]\n\tfax1.tif\n";
+        const std::string received = "FAX has received the following document.\n\n";
+        const std::string report = "The following report file has been made by FAX.\n\n";
+        const struct {
+            NotifyMode mode;  // with Pc, the mail body below stands for the PC record
+            bool attach;
+            std::uint32_t dataType, extFlag;
+            std::string network, job, body;
+        } rows[] = {
+            {NotifyMode::Mail, true, 1, 1, "",
+             nt + "AuthFlag=1\nAuthAccount=" + t[1] + "\nAuthPassword=" + t[2] + "\n\n" + head +
+                 "Subject=FAX Receipt Notification(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n" + body +
+                 "[ATTACH INFO]\nDataType=TIFF\nFileName=fax1.tif\n",
+             received + "[Sender FAX number]" + pc + folder},
+            {NotifyMode::Mail, false, 0, 0, "",
+             nt + "AuthFlag=0\nAuthAccount=\nAuthPassword=\n\n" + head +
+                 "Subject=FAX Transmission Document(fax1.tif)\nCharCode=US-ASCII\nAttachNum=1\n\n" + body,
+             received + "[Destination FAX number]" + pc + folder},
+            {NotifyMode::Mail, true, 1, 1, "\\\\pc01\\FAX\\Box1", "",
+             received + "[Sender FAX number]" + pc + "[File name]\n\t\\\\pc01\\FAX\\Box1\\fax1.tif\n"},
+            {NotifyMode::Mail, true, 2, 1, "\\\\srv\\fax", "", report + "[Sender FAX number]" + pc + "[File name]\n\t\\\\srv\\fax\\fax1.tif\n"},
+            {NotifyMode::Pc, true, 2, 1, "", head + "Subject=FAX Communication Result(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n",
+             report + "RcvTime=2009.03.05.14.07\nSenderName=" + t[4] + "\nTSI=" + t[3] +
+                 "\nHostName=pc01\nPath=D:\\Fax\\Box1\\\nFileName=fax1.tif\nNotifyType=2\n"},
+        };
+        for (const auto &c : rows) {
+            r.dataType = c.dataType, r.extFlag = c.extFlag;
+            EXPECT_EQ(c.job.empty() ? "" : JobFileText(r, kLanguageEnglish, c.mode, c.attach, "smtp.example.org", 587), c.job);
+            EXPECT_EQ(c.mode == NotifyMode::Mail ? MailBodyText(r, kLanguageEnglish, "pc01", c.network)
+                                                 : PcRecordText(r, kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59}),
+                      c.body);
+        }
     }
 }
 
