@@ -49,37 +49,31 @@ protected:
     std::string fax, boxFolder, trace;
 };
 
-// The remote name goes back as it came; the fax stays where the host put it when its box has no
-// rules or its description is rejected (kind 0), and then the name buffer is not written either.
-TEST_F(ReceiveWithRules, WithoutRulesTheFaxStays) {
-    quillbox::Description d;
-    d.remoteName = "Tanaka, Ltd.; Sales";
-    for (const auto &[box, kind] : {std::pair<std::uint32_t, std::uint8_t>{3, 1}, {7, 1}, {1, 0}}) {
-        const Outcome out = Send(d, box, kind);
-        EXPECT_EQ(out.remoteName, kind ? d.remoteName : "host text") << box;
-        EXPECT_EQ(out.path + Format(" %x ", out.result) + test::ReadFile(fax), fax + " 55 fax") << box;
-    }
-}
-
 // Blanks in a number go, hyphens stay for a sender number; a sent document goes by its
 // destination number, never by its sub-address. Mail notification needs an administrator
-// address and a mail list, PC notification neither.
+// address and a mail list, PC notification neither. The remote name goes back as it came; the
+// fax stays where the host put it when its box has no rules (boxes 3 and 7) or its description is
+// rejected (kind 0), and then the name buffer is not written either.
 TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
     const struct {
+        std::uint32_t box;
+        std::uint8_t kind;
         const char *config;
         std::uint8_t dataType;
         const char *remoteNumber, *subAddress, *adminMail, *folder;
         bool paramError;
     } cases[] = {
-        {"", 1, "03-12 34", "", "admin@example.org", "Tokyo", false},
-        {"", 0, "03-12 34", "1234", "", "SentTokyo", true},
-        {"", 1, "0999", "", "admin@example.org", "Rx", true},
-        {"", 1, "", "1234", "", "Sub", true},
-        {"[RCVFAX]\r\nUSESMTP=0\r\n", 1, "", "1234", "", "Sub", false},
-        {"", 1, "", "5678", "", nullptr, true},  // two folder levels missing: the fax stays
+        {1, 1, "", 1, "03-12 34", "", "admin@example.org", "Tokyo", false},
+        {1, 1, "", 0, "03-12 34", "1234", "", "SentTokyo", true},
+        {1, 1, "", 1, "0999", "", "admin@example.org", "Rx", true},
+        {1, 1, "", 1, "", "1234", "", "Sub", true},
+        {1, 1, "[RCVFAX]\r\nUSESMTP=0\r\n", 1, "", "1234", "", "Sub", false},
+        {1, 1, "", 1, "", "5678", "", nullptr, true},  // two folder levels missing: the fax stays
+        {3, 1, "", 1, "03-12 34", "", "", nullptr, false}, {7, 1, "", 1, "", "1234", "", nullptr, false},
+        {1, 0, "", 1, "03-12 34", "", "", nullptr, false},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.folder ? c.folder : "stays");
+        SCOPED_TRACE(Format("box %u kind %u %s", c.box, c.kind, c.folder ? c.folder : "stays"));
         test::WriteFile(ConfigFile(), c.config);
         test::WriteFile(trace, "");
         test::WriteFile(fax, "fax");
@@ -88,7 +82,9 @@ TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
         d.remoteNumber = c.remoteNumber;
         d.subAddress = c.subAddress;
         d.adminMail = c.adminMail;
-        const Outcome out = Send(d, 1);
+        d.remoteName = "Tanaka, Ltd.; Sales";
+        const Outcome out = Send(d, c.box, c.kind);
+        EXPECT_EQ(out.remoteName, c.kind ? d.remoteName : "host text");
         EXPECT_EQ(out.path, c.folder ? platform::NativePath(boxFolder + "\\" + c.folder + "\\incoming.tif") : fax);
         EXPECT_EQ(test::ReadFile(out.path), "fax");
         EXPECT_EQ(test::Exists(fax), !c.folder);
