@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <tuple>
 
 namespace wbfax {
@@ -97,8 +98,8 @@ TEST(ReceiveDescription, RejectsAForeignMarkerAndKind) {
 // The extension lies at E, just after the remote name, and needs the length word past E + 83.
 // A 130-byte block's extension is checked first (flag, account of 65 and password of 32 bytes
 // at most); the extension's length bytes are trusted past the length word, not past what the
-// caller says is there.
-TEST(ReceiveDescription, TheExtension) {
+// caller says is there. No text is read past the block: such a block is rejected.
+TEST(ReceiveDescription, TheExtensionAndTheBlocksBounds) {
     const quillbox::Description d = Typical();
     const std::size_t e = ExtensionOffset(d);
     ASSERT_NE(e + 84, 130u);
@@ -113,48 +114,40 @@ TEST(ReceiveDescription, TheExtension) {
         return quillbox::BuildDescription(with);
     };
     const auto patched = [](Bytes block, std::size_t at, std::uint8_t value) { return block[at] = value, block; };
+    const Bytes whole = quillbox::BuildDescription(d);
+    Bytes shortened = whole;
+    SetTotalLength(shortened, 13);  // too small for the fixed fields
     const std::string a65(65, 'a'), a66(66, 'a'), a70(70, 'a'), p32(32, 'p'), p33(33, 'p');
     const Extension none{0, 0, "", ""};
     const struct {
         Bytes block;
-        std::size_t available;
-        Extension expected;
+        std::size_t available;              // 0: the caller gives no bound, only the length word does
+        std::optional<Extension> expected;  // none: rejected
     } cases[] = {
-        {hosts("user", "secret"), SIZE_MAX, {1, 1, "user", "secret"}},
-        {hosts(a65, p32), SIZE_MAX, {1, 1, a65, p32}},
-        {hosts("u", ""), SIZE_MAX, {1, 1, "u", ""}},
+        {hosts("user", "secret"), SIZE_MAX, Extension{1, 1, "user", "secret"}},
+        {hosts(a65, p32), SIZE_MAX, Extension{1, 1, a65, p32}},
+        {hosts("u", ""), SIZE_MAX, Extension{1, 1, "u", ""}},
         {WithExtension(d, 1, "user", "secret", e + 83), SIZE_MAX, none},
-        {WithExtension(d, 1, a70, "secret", e + 84 + 70), SIZE_MAX, {1, 1, a70, "secret"}},  // no check: unchecked
-        {WithExtension(d, 0, "user", "pw", e + 101), SIZE_MAX, {1, 0, "", ""}},
-        {WithExtension(d, 1, "", "pw", e + 101), SIZE_MAX, {1, 0, "", "pw"}},
+        {WithExtension(d, 1, a70, "secret", e + 84 + 70), SIZE_MAX, Extension{1, 1, a70, "secret"}},  // no check: unchecked
+        {WithExtension(d, 0, "user", "pw", e + 101), SIZE_MAX, Extension{1, 0, "", ""}},
+        {WithExtension(d, 1, "", "pw", e + 101), SIZE_MAX, Extension{1, 0, "", "pw"}},
         {patched(WithExtension(d, 1, "user", "pw", e + 101), e, 0), SIZE_MAX, none},
         {patched(WithExtension(d, 1, "user", "pw", e + 90), e + 2, 250), e + 90, none},  // runs past the block
-        {WithExtension(small, 1, "user", "pw", 130), SIZE_MAX, {1, 1, "user", "pw"}},
+        {WithExtension(small, 1, "user", "pw", 130), SIZE_MAX, Extension{1, 1, "user", "pw"}},
         {WithExtension(small, 2, "user", "pw", 130), SIZE_MAX, none},
         {WithExtension(small, 1, a66, "pw", 130), SIZE_MAX, none},
         {WithExtension(small, 1, "user", p33, 130), SIZE_MAX, none},
-        {WithExtension(small, 1, a65, p32, 130), SIZE_MAX, {1, 1, a65, p32}},  // ends at byte 141
+        {WithExtension(small, 1, a65, p32, 130), SIZE_MAX, Extension{1, 1, a65, p32}},  // ends at byte 141
         {WithExtension(small, 1, a65, p32, 130), 130, none},
+        {patched(whole, e - 1 - d.remoteName.size(), 200), 0, std::nullopt},  // a remote name longer than the block
+        {shortened, 0, std::nullopt}, {whole, whole.size() - 1, std::nullopt}, {whole, 11, std::nullopt},
     };
     for (auto c : cases) {
         Bytes &block = c.block;
         ReceiveRecord r;
-        ASSERT_EQ(ParseReceiveDescription(block.data(), r, std::min(c.available, block.size())), 1);
-        EXPECT_EQ((Extension{r.extPresent, r.extFlag, r.extText1, r.extText2}), c.expected)
+        const int accepted = ParseReceiveDescription(block.data(), r, c.available ? std::min(c.available, block.size()) : SIZE_MAX);
+        EXPECT_EQ(accepted ? std::optional(Extension{r.extPresent, r.extFlag, r.extText1, r.extText2}) : std::nullopt, c.expected)
             << block.size() << " bytes, length word " << r.totalLength;
-    }
-}
-
-TEST(ReceiveDescription, NeverReadsPastTheBlock) {
-    const std::size_t remoteNameAt = ExtensionOffset(Typical()) - 1 - Typical().remoteName.size();
-    Bytes announced = quillbox::BuildDescription(Typical());
-    announced[remoteNameAt] = 200;  // more than the block holds
-    Bytes shortened = quillbox::BuildDescription(Typical());
-    SetTotalLength(shortened, 13);  // too small for the fixed fields
-    const Bytes whole = quillbox::BuildDescription(Typical());
-    for (auto [block, available] : {std::pair{announced, SIZE_MAX}, {shortened, SIZE_MAX}, {whole, whole.size() - 1}, {whole, 11}}) {
-        ReceiveRecord r;
-        EXPECT_EQ(ParseReceiveDescription(block.data(), r, available), 0) << available;
     }
 }
 
