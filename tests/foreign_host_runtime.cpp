@@ -1,7 +1,6 @@
-// The C and C++ runtimes and the threads library alone, linked, used at start and released as
-// WbFaxRcvExt.dll does: what loading and freeing this leaves behind is the floor for the foreign
-// host test. (Two handles and a few hundred bytes a load: the record the static threads library
-// keeps for the loading thread, freed only when that thread ends.)
+// The C and C++ runtimes and the threads library alone, linked, used and released as the module
+// does: what loading and freeing this leaves behind is the floor for the foreign host test (two
+// handles and a few hundred bytes a load, the static threads library's record of the loading thread).
 #include <windows.h>
 
 #include <cstdint>

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -35,55 +36,19 @@ int failures = 0;
 // checked, and *broken gets a bit for each that differs.
 extern "C" std::int32_t wbfax_call_skewed(Entry entry, const std::uint32_t *args, std::uint32_t count,
                                           std::uint32_t skew, std::uint32_t *broken);
-__asm__(
-    ".text\n"
-    ".globl _wbfax_call_skewed\n"
-    "_wbfax_call_skewed:\n"
-    "  pushl %ebp\n"
-    "  movl %esp, %ebp\n"
-    "  pushl %ebx\n"
-    "  pushl %esi\n"
-    "  pushl %edi\n"
-    "  movl 16(%ebp), %ecx\n"  // count
-    "  leal (,%ecx,4), %eax\n"
-    "  addl 20(%ebp), %eax\n"  // the skew plus the argument bytes ...
-    "  andl $15, %eax\n"
-    "  andl $-16, %esp\n"
-    "  addl %eax, %esp\n"      // ... left above the boundary: after the pushes esp is skew mod 16
-    "  subl $16, %esp\n"
-    "  movl 12(%ebp), %esi\n"  // args
-    "1:\n"
-    "  testl %ecx, %ecx\n"
-    "  jz 2f\n"
-    "  pushl -4(%esi,%ecx,4)\n"
-    "  decl %ecx\n"
-    "  jmp 1b\n"
-    "2:\n"
-    "  movl %esp, %edi\n"      // kept by the callee, like ebx and esi
-    "  movl $0x5A5A1234, %ebx\n"
-    "  movl $0x1234A5A5, %esi\n"
-    "  call *8(%ebp)\n"
-    "  xorl %ecx, %ecx\n"
-    "  cmpl %esp, %edi\n"
-    "  je 3f\n"
-    "  orl $1, %ecx\n"
-    "3:\n"
-    "  cmpl $0x5A5A1234, %ebx\n"
-    "  je 4f\n"
-    "  orl $2, %ecx\n"
-    "4:\n"
-    "  cmpl $0x1234A5A5, %esi\n"
-    "  je 5f\n"
-    "  orl $4, %ecx\n"
-    "5:\n"
-    "  movl 24(%ebp), %edx\n"
-    "  movl %ecx, (%edx)\n"
-    "  leal -12(%ebp), %esp\n"
-    "  popl %edi\n"
-    "  popl %esi\n"
-    "  popl %ebx\n"
-    "  popl %ebp\n"
-    "  ret\n");
+__asm__(".text\n.globl _wbfax_call_skewed\n_wbfax_call_skewed:\n"
+        "  pushl %ebp\n  movl %esp, %ebp\n  pushl %ebx\n  pushl %esi\n  pushl %edi\n"
+        // The skew plus the argument bytes left above the boundary: after the pushes esp is skew mod 16.
+        "  movl 16(%ebp), %ecx\n  leal (,%ecx,4), %eax\n  addl 20(%ebp), %eax\n  andl $15, %eax\n"
+        "  andl $-16, %esp\n  addl %eax, %esp\n  subl $16, %esp\n  movl 12(%ebp), %esi\n"
+        "1: testl %ecx, %ecx\n  jz 2f\n  pushl -4(%esi,%ecx,4)\n  decl %ecx\n  jmp 1b\n"
+        // edi, ebx and esi are the callee's to keep.
+        "2: movl %esp, %edi\n  movl $0x5A5A1234, %ebx\n  movl $0x1234A5A5, %esi\n  call *8(%ebp)\n"
+        "  xorl %ecx, %ecx\n  cmpl %esp, %edi\n  je 3f\n  orl $1, %ecx\n"
+        "3: cmpl $0x5A5A1234, %ebx\n  je 4f\n  orl $2, %ecx\n"
+        "4: cmpl $0x1234A5A5, %esi\n  je 5f\n  orl $4, %ecx\n"
+        "5: movl 24(%ebp), %edx\n  movl %ecx, (%edx)\n"
+        "  leal -12(%ebp), %esp\n  popl %edi\n  popl %esi\n  popl %ebx\n  popl %ebp\n  ret\n");
 #endif
 
 std::int32_t CallEntry(Entry entry, std::int32_t command, std::uint32_t *result, std::uintptr_t *slots, int round) {
@@ -106,30 +71,16 @@ std::string CommonAppData() {
     return SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, path)) ? path : "";
 }
 
-void WriteFile(const std::string &path, const std::string &content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
+void WriteFile(const std::string &path, const std::string &content) { std::ofstream(path, std::ios::binary) << content; }
 
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void RemoveTree(const std::string &path) {
-    // Double NUL ended, as the shell wants it.
-    std::string from = path + '\0';
-    SHFILEOPSTRUCTA op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NO_UI;
-    ::SHFileOperationA(&op);
-}
-
 struct Usage {
     long long handles = 0, threads = 0, windows = 0, heapBytes = 0;
-    Usage operator-(const Usage &o) const {
-        return {handles - o.handles, threads - o.threads, windows - o.windows, heapBytes - o.heapBytes};
-    }
+    Usage operator-(const Usage &o) const { return {handles - o.handles, threads - o.threads, windows - o.windows, heapBytes - o.heapBytes}; }
 };
 
 BOOL CALLBACK CountWindow(HWND window, LPARAM count) {
@@ -192,8 +143,7 @@ Usage LoadAndFree(const std::string &dll, const Scratch &s) {
         std::snprintf(path.data(), path.size(), "%s\\%s", s.in.c_str(), name.c_str());
         std::array<char, 256> remoteName{};
         std::uint32_t result = 0;
-        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()),
-                                   reinterpret_cast<std::uintptr_t>(s.block.data()),
+        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()), reinterpret_cast<std::uintptr_t>(s.block.data()),
                                    reinterpret_cast<std::uintptr_t>(remoteName.data()), 7};
         if (entry) CHECK(CallEntry(entry, 2, &result, slots, round) == 1, "round %d: command 2 failed", round);
         const std::string stored = s.store + "\\Sales\\" + name;
@@ -216,43 +166,38 @@ Usage LoadAndFree(const std::string &dll, const Scratch &s) {
 
 int main() {
     const char *owns = std::getenv("WBFAX_TEST_OWNS_APPDATA");
-    if (!owns || std::strcmp(owns, "1") != 0) {
-        std::printf("the test would clear Corvane\\Quillbox in the common application data folder; "
-                    "run it in a Wine prefix of its own with WBFAX_TEST_OWNS_APPDATA=1\n");
-        return 1;
-    }
+    if (!owns || std::strcmp(owns, "1") != 0)
+        return std::printf("would clear Corvane\\Quillbox in the common application data folder: set WBFAX_TEST_OWNS_APPDATA=1\n"), 1;
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, sizeof self);
     const std::string folder = std::string(self).substr(0, std::string(self).find_last_of('\\') + 1);
     const std::string appData = CommonAppData();
     const std::string company = appData + "\\Corvane", data = company + "\\Quillbox";
     const bool companyWasThere = ::GetFileAttributesA(company.c_str()) != INVALID_FILE_ATTRIBUTES;
-    RemoveTree(data);  // left by a run that crashed
-    ::CreateDirectoryA(company.c_str(), nullptr);
-    ::CreateDirectoryA(data.c_str(), nullptr);
+    std::error_code ignored;
+    std::filesystem::remove_all(data, ignored);  // left by a run that crashed
     char temp[MAX_PATH] = {};
     ::GetTempPathA(MAX_PATH, temp);
     const std::string scratch = std::string(temp) + "wbfax-foreign-" + std::to_string(::GetCurrentProcessId());
     Scratch s{scratch + "\\in", scratch + "\\store", quillbox::BuildDescription(quillbox::Description{})};
-    for (const std::string &f : {scratch, s.in, s.store, s.store + "\\Sales"}) ::CreateDirectoryA(f.c_str(), nullptr);
+    for (const std::string &f : {data, s.in, s.store + "\\Sales"}) std::filesystem::create_directories(f);
     WriteFile(data + "\\qvscan_f.bin", "7;" + s.store + ";x\r\n");
     WriteFile(data + "\\WbFaxRcv007.rfd", "[OTHER]\r\nOtherFile=Sales;;\r\n");
     WriteFile(data + "\\wbcatch.ini", "[MANAGEMENT]\r\nOverWrite=0\r\n");
 
     const Usage runtime = LoadAndFree(folder + "foreign_host_runtime.dll", s);
     const Usage module = LoadAndFree(folder + "WbFaxRcvExt.dll", s);
-    std::printf("left behind by %d loads after the first %d: the runtimes alone %lld heap bytes; the module "
-                "%lld heap bytes, %lld handles (runtimes %lld), %lld threads, %lld windows\n",
-                kRounds - kWarmUp, kWarmUp, runtime.heapBytes, module.heapBytes, module.handles, runtime.handles, module.threads,
-                module.windows);
+    std::printf("left behind by %d loads: the runtimes alone %lld heap bytes, %lld handles; the module %lld heap bytes, "
+                "%lld handles, %lld threads, %lld windows\n", kRounds - kWarmUp, runtime.heapBytes, runtime.handles,
+                module.heapBytes, module.handles, module.threads, module.windows);
     CHECK(module.handles <= runtime.handles, "handles left behind");
     CHECK(module.threads <= 0, "threads left behind");
     CHECK(module.windows <= 0, "windows left behind");
     // Less than 64 bytes a load beyond the runtimes' own: a block the module loses on each shows.
     CHECK(module.heapBytes <= runtime.heapBytes + 64 * (kRounds - kWarmUp), "heap memory left behind");
 
-    RemoveTree(scratch);
-    RemoveTree(companyWasThere ? data : company);
+    std::filesystem::remove_all(scratch, ignored);
+    std::filesystem::remove_all(companyWasThere ? data : company, ignored);
     std::printf(failures ? "%d checks FAILED\n" : "passed\n", failures);
     return failures ? 1 : 0;
 }

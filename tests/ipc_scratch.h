@@ -56,8 +56,7 @@ protected:
         ASSERT_TRUE(view);
         std::memset(view.data(), 0, 32);
         std::memcpy(view.data(), status, std::strlen(status) + 1);
-        WriteField(view.data(), kSenderRunning, running);
-        WriteField(view.data(), kSenderWindow, window);
+        WriteField(view.data(), kSenderRunning, running), WriteField(view.data(), kSenderWindow, window);
     }
 
     void WriteConfig(const std::string &rcvfax) {
@@ -73,9 +72,7 @@ protected:
         }
         return "(no job file " + std::to_string(job) + ")";
     }
-    std::string ListEntry(std::uint32_t job) {
-        return Format("JOB_ID=%04u\r\nINFO_FNAME=%s\r\n\r\n", job, JobFile(job).c_str());
-    }
+    std::string ListEntry(std::uint32_t job) { return Format("JOB_ID=%04u\r\nINFO_FNAME=%s\r\n\r\n", job, JobFile(job).c_str()); }
 
     std::string prefix;
 

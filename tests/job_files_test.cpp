@@ -1,6 +1,5 @@
 // The job files as the sender programs read them: exact bytes of the job, the mail body and the
 // PC record, the names, and what becomes of awkward texts that came with a fax.
-#include "distribution/network_path.h"
 #include "notification/job_files.h"
 #include "notification/texts.h"
 #include "ipc_scratch.h"
@@ -35,112 +34,68 @@ NotifyRequest StoredFax(std::uint32_t dataType = 1) {
 // The builders read the code page and language of the PC: a scratch installation has the defaults.
 class JobText : public test::ScratchInstall {};
 
-TEST_F(JobText, JobFileByModeAttachmentAndDataType) {
-    const std::string nt = "[NT INFO]\nMailServAddr=smtp.example.org\nSmtpPortNumber=587\n";
-    const std::string head = "[HEAD INFO]\nFromAddr=admin@example.org\nToAddr=a@example.org,b@example.org\nCcAddr=\nBccAddr=\n";
-    const std::string body = "[ATTACH INFO]\nDataType=BODY\nFileName=\n\n";
-    const struct {
-        NotifyMode mode;
-        bool attach;
-        std::uint32_t dataType, extFlag;
-        std::string expected;
-    } cases[] = {
-        {NotifyMode::Mail, true, 1, 1,
-         nt + "AuthFlag=1\nAuthAccount=acct\nAuthPassword=pw\n\n" + head +
-             "Subject=FAX Receipt Notification(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n" + body +
-             "[ATTACH INFO]\nDataType=TIFF\nFileName=fax1.tif\n"},
-        {NotifyMode::Mail, false, 0, 0,
-         nt + "AuthFlag=0\nAuthAccount=\nAuthPassword=\n\n" + head +
-             "Subject=FAX Transmission Document(fax1.tif)\nCharCode=US-ASCII\nAttachNum=1\n\n" + body},
-        {NotifyMode::Pc, true, 2, 1, head + "Subject=FAX Communication Result(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n"},
-    };
-    for (const auto &c : cases) {
-        NotifyRequest r = StoredFax(c.dataType);
-        r.extFlag = c.extFlag;
-        EXPECT_EQ(JobFileText(r, kLanguageEnglish, c.mode, c.attach, "smtp.example.org", 587), c.expected);
-    }
-}
-
-TEST_F(JobText, MailBodyNamesTheFolderOrItsNetworkName) {
-    const std::string pc = "\n\t0311\n[PC name]\n\tpc01\n";
-    const std::string folder = "[Destination Folder]\n\tD:\\Fax\\Box1\\\n[File name]\n\tfax1.tif\n";
-    const std::string received = "FAX has received the following document.\n\n";
-    const struct {
-        std::uint32_t dataType;
-        std::string network, expected;
-    } cases[] = {
-        {1, "", received + "[Sender FAX number]" + pc + folder},
-        {1, "\\\\pc01\\FAX\\Box1", received + "[Sender FAX number]" + pc + "[File name]\n\t\\\\pc01\\FAX\\Box1\\fax1.tif\n"},
-        {0, "", received + "[Destination FAX number]" + pc + folder},
-        {2, "\\\\srv\\fax",
-         "The following report file has been made by FAX.\n\n[Sender FAX number]" + pc + "[File name]\n\t\\\\srv\\fax\\fax1.tif\n"},
-    };
-    for (const auto &c : cases) EXPECT_EQ(MailBodyText(StoredFax(c.dataType), kLanguageEnglish, "pc01", c.network), c.expected);
-    EXPECT_EQ(MailBodyText(StoredFax(0), kLanguageGerman, "pc01", "").rfind(
-                  "Das FAX hat folgendes Dokument empfangen\n\n[FAXNummer des Empf\xe4ngers]\n\t0311\n[PC Name]\n", 0),
-              0u);
-}
-
-TEST_F(JobText, PcRecord) {
-    EXPECT_EQ(PcRecordText(StoredFax(2), kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59}),
-              "The following report file has been made by FAX.\n\nRcvTime=2009.03.05.14.07\nSenderName=Tanaka\n"
-              "TSI=0311\nHostName=pc01\nPath=D:\\Fax\\Box1\\\nFileName=fax1.tif\nNotifyType=2\n");
-}
-
 // Texts that came with a fax may hold anything. None may start a line of its own; every byte
 // but CR and LF arrives as it was sent.
-TEST_F(JobText, TextsFromTheFaxStayOnTheirLines) {
+TEST_F(JobText, ExactBytesWhateverTextsCameWithTheFax) {
     const std::string longText = std::string(254, '9') + "\x83";  // 255 bytes, ending in a lead byte
-    const std::string cases[][3] = {
-        // administrator and account, number, name
-        {"fax,admin;x@example.org\r\n[NT INFO]", "03\n12;34,56\r", "Tanaka\r\nHostName=evil"},
-        {longText, longText, longText},
+    const std::string cases[][5] = {  // administrator, account, password, number, name
+        {"admin@example.org", "acct", "pw", "0311", "Tanaka"},
+        {"fax,admin;x@example.org\r\n[NT INFO]", "a\r\nb", "\np", "03\n12;34,56\r", "Tanaka\r\nHostName=evil"},
+        {longText, longText, longText, longText, longText},
     };
-    const auto oneLine = [](std::string text) {
-        for (char &c : text)
-            if (c == '\r' || c == '\n') c = ' ';
-        return text;
-    };
-    for (const auto &[admin, number, name] : cases) {
+    for (const auto &texts : cases) {
         NotifyRequest r = StoredFax();
-        r.adminMail = r.extText1 = r.extText2 = admin;
-        r.remoteNumber = number;
-        r.displayName = name;
-        r.extFlag = 1;
-        const std::string texts[] = {JobFileText(r, kLanguageEnglish, NotifyMode::Mail, true, "s", 25),
-                                     MailBodyText(r, kLanguageEnglish, "pc01", ""),
-                                     JobFileText(r, kLanguageEnglish, NotifyMode::Pc, true, "s", 25),
-                                     PcRecordText(r, kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59})};
-        const std::size_t lineCounts[] = {23, 10, 9, 9};
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(texts[i].find('\r'), std::string::npos) << texts[i];
-            EXPECT_EQ(std::count(texts[i].begin(), texts[i].end(), '\n'), static_cast<std::ptrdiff_t>(lineCounts[i])) << texts[i];
+        r.adminMail = texts[0], r.extText1 = texts[1], r.extText2 = texts[2], r.remoteNumber = texts[3], r.displayName = texts[4];
+        std::string t[5];
+        for (int i = 0; i < 5; ++i) {
+            t[i] = texts[i];
+            std::replace_if(t[i].begin(), t[i].end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
         }
-        for (const auto &[text, line] : {std::pair{0, "\nFromAddr=" + oneLine(admin)}, {0, "\nAuthAccount=" + oneLine(admin)},
-                                         {0, "\nAuthPassword=" + oneLine(admin)}, {1, "\n\t" + oneLine(number)},
-                                         {2, "\nFromAddr=" + oneLine(admin)}, {3, "\nSenderName=" + oneLine(name)},
-                                         {3, "\nTSI=" + oneLine(number)}})
-            EXPECT_NE(texts[text].find(line + "\n"), std::string::npos) << line;
+        const std::string nt = "[NT INFO]\nMailServAddr=smtp.example.org\nSmtpPortNumber=587\n";
+        const std::string head = "[HEAD INFO]\nFromAddr=" + t[0] + "\nToAddr=a@example.org,b@example.org\nCcAddr=\nBccAddr=\n";
+        const std::string body = "[ATTACH INFO]\nDataType=BODY\nFileName=\n\n", pc = "\n\t" + t[3] + "\n[PC name]\n\tpc01\n";
+        const std::string folder = "[Destination Folder]\n\tD:\\Fax\\Box1\\\n[File name]\n\tfax1.tif\n";
+        const std::string received = "FAX has received the following document.\n\n";
+        const std::string report = "The following report file has been made by FAX.\n\n";
+        const struct {
+            NotifyMode mode;  // with Pc, the mail body below stands for the PC record
+            bool attach;
+            std::uint32_t dataType, extFlag;
+            std::string network, job, body;
+        } rows[] = {
+            {NotifyMode::Mail, true, 1, 1, "",
+             nt + "AuthFlag=1\nAuthAccount=" + t[1] + "\nAuthPassword=" + t[2] + "\n\n" + head +
+                 "Subject=FAX Receipt Notification(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n" + body +
+                 "[ATTACH INFO]\nDataType=TIFF\nFileName=fax1.tif\n",
+             received + "[Sender FAX number]" + pc + folder},
+            {NotifyMode::Mail, false, 0, 0, "",
+             nt + "AuthFlag=0\nAuthAccount=\nAuthPassword=\n\n" + head +
+                 "Subject=FAX Transmission Document(fax1.tif)\nCharCode=US-ASCII\nAttachNum=1\n\n" + body,
+             received + "[Destination FAX number]" + pc + folder},
+            {NotifyMode::Mail, true, 1, 1, "\\\\pc01\\FAX\\Box1", "",
+             received + "[Sender FAX number]" + pc + "[File name]\n\t\\\\pc01\\FAX\\Box1\\fax1.tif\n"},
+            {NotifyMode::Mail, true, 2, 1, "\\\\srv\\fax", "", report + "[Sender FAX number]" + pc + "[File name]\n\t\\\\srv\\fax\\fax1.tif\n"},
+            {NotifyMode::Pc, true, 2, 1, "", head + "Subject=FAX Communication Result(fax1.tif)\nCharCode=US-ASCII\nAttachNum=2\n\n",
+             report + "RcvTime=2009.03.05.14.07\nSenderName=" + t[4] + "\nTSI=" + t[3] +
+                 "\nHostName=pc01\nPath=D:\\Fax\\Box1\\\nFileName=fax1.tif\nNotifyType=2\n"},
+        };
+        for (const auto &c : rows) {
+            r.dataType = c.dataType, r.extFlag = c.extFlag;
+            EXPECT_EQ(c.job.empty() ? "" : JobFileText(r, kLanguageEnglish, c.mode, c.attach, "smtp.example.org", 587), c.job);
+            EXPECT_EQ(c.mode == NotifyMode::Mail ? MailBodyText(r, kLanguageEnglish, "pc01", c.network)
+                                                 : PcRecordText(r, kLanguageEnglish, "pc01", {2009, 3, 5, 14, 7, 59}),
+                      c.body);
+        }
     }
 }
 
 TEST(JobFileParts, MimeDataTypeByExtension) {
     const std::pair<const char *, const char *> cases[] = {
-        {".pdf", "PDF"},    {".PDF", "PDF"},   {".Tif", "TIFF"}, {".tiff", "OCTET"}, {".jpg", "JPEG"}, {".JPEG", "OCTET"},
-        {".TXT", "TEXT"},   {"", "OCTET"},     {"pdf", "OCTET"}, {".pd", "OCTET"},   {".tif ", "OCTET"},
+        {".pdf", "PDF"},  {".PDF", "PDF"}, {".Tif", "TIFF"}, {".tiff", "OCTET"}, {".jpg", "JPEG"}, {".JPEG", "OCTET"},
+        {".TXT", "TEXT"}, {"", "OCTET"},   {"pdf", "OCTET"}, {".pd", "OCTET"},   {".tif ", "OCTET"},
     };
     for (const auto &[extension, type] : cases) EXPECT_STREQ(MimeDataType(extension), type) << extension;
 }
-
-class CreatedJob : public test::IpcScratch {
-protected:
-    void SetUp() override {
-        IpcScratch::SetUp();
-        fs::create_directories(root + "/store/Box1");
-        test::WriteFile(fax = root + "/store/Box1/fax1.tif", std::string("II*\0\x01\x02", 6));
-    }
-    std::string fax;
-};
 
 #if !defined(_WIN32)
 // While it lives, a write that would make a file of this process longer than limit bytes fails
@@ -151,10 +106,7 @@ struct FileSizeLimit {
         const rlimit lowered{limit, saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &lowered);
     }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, handler);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved), std::signal(SIGXFSZ, handler); }
     void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
 };
@@ -163,11 +115,15 @@ constexpr std::uint32_t kFolderError = EISDIR, kCopyExistsError = EEXIST;
 constexpr std::uint32_t kFolderError = 5, kCopyExistsError = 80;  // ERROR_ACCESS_DENIED, ERROR_FILE_EXISTS
 #endif
 
+class CreatedJob : public test::IpcScratch {};
+
 // A job not written whole leaves none of its files, and one trace line says which file and why.
-// A failed copy of the fax only costs the attachment.
+// A failed copy of the fax only costs the attachment. The obstacles stand under this minute's and
+// the next minute's names, which the job's files take from the time and the job number.
 TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
-    const std::string trace = root + "/trace.log";
+    const std::string trace = root + "/trace.log", fax = root + "/fax1.tif";
     test::SetEnv("WBFAX_TRACE", trace.c_str());
+    test::WriteFile(fax, std::string("II*\0\x01\x02", 6));
     enum Obstacle { kBodyIsFolder, kCopyExists, kFileSizeLimit };
     const std::string longText(70000, '9');  // past the stream's buffer: the write itself fails
     const struct {
@@ -193,7 +149,6 @@ TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
             if (entry.path().filename() != "wbcatch.ini") fs::remove_all(entry.path());
         test::WriteFile(ConfigFile(), "[RCVFAX]\r\nJobID=9\r\nSMTPServer=smtp.example.org\r\n");
         test::WriteFile(trace, "");
-        // This minute's and the next minute's names.
         const platform::LocalTime now = platform::CurrentLocalTime();
         for (int later = 0; later < 2; ++later) {
             const int minute = (now.minute + later) % 60, hour = now.minute + later >= 60 ? (now.hour + 1) % 24 : now.hour;
@@ -202,10 +157,7 @@ TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
             if (c.obstacle == kCopyExists) test::WriteFile(stem + ".002", "older");
         }
         NotifyRequest r = StoredFax();
-        r.storedPath = fax;
-        r.adminMail = c.adminMail;
-        r.remoteNumber = c.remoteNumber;
-
+        r.storedPath = fax, r.adminMail = c.adminMail, r.remoteNumber = c.remoteNumber;
         JobFiles job;
         {
 #if !defined(_WIN32)
@@ -219,7 +171,7 @@ TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
         EXPECT_NE(line.find(Format("_9%s: ", c.failed)), std::string::npos) << line;
         EXPECT_NE(line.find(": " + platform::SystemErrorText(c.error)), std::string::npos) << line;
         if (c.obstacle == kCopyExists) {
-            EXPECT_FALSE(job.jobFile.empty());  // the mail still goes, announcing what it cannot carry
+            EXPECT_EQ(job.jobFile, JobFile(9));  // the mail still goes, announcing what it cannot carry
             continue;
         }
         EXPECT_EQ(job.jobFile, "");
@@ -228,43 +180,6 @@ TEST_F(CreatedJob, AJobNotWrittenWholeLeavesNothingBehind) {
             EXPECT_TRUE(name == "wbcatch.ini" || name == ".wbfax.lock" || entry.is_directory()) << name << " was left behind";
         }
     }
-}
-
-TEST_F(CreatedJob, MailJobIsNamedByTimeAndNumberWithCrLfLinesAndACopyOfTheFax) {
-    test::WriteFile(ConfigFile(), "[RCVFAX]\r\nJobID=7\r\nSMTPServer=smtp.example.org\r\nSMTPPortNo=2525\r\n");
-    test::WriteFile(root + "/smb.conf", "[FAXSTORE]\npath = " + root + "/store\n");
-    EnumerateShares();
-    NotifyRequest r = StoredFax();
-    r.storedPath = fax;
-
-    const platform::LocalTime before = platform::CurrentLocalTime();
-    const JobFiles job = CreateJobFiles(r, kLanguageEnglish, NotifyMode::Mail, true);
-    const platform::LocalTime after = platform::CurrentLocalTime();
-
-    EXPECT_EQ(job.jobNumber, 7u);
-    const auto named = [](const platform::LocalTime &t) { return Format("%02d%02d%02d%02d_7.tmp", t.month, t.day, t.hour, t.minute); };
-    EXPECT_TRUE(job.jobFile == JobFile(7) && (job.jobFile.find(named(before)) != std::string::npos ||
-                                              job.jobFile.find(named(after)) != std::string::npos))
-        << job.jobFile;
-    EXPECT_EQ(platform::ProfileGetInt("RCVFAX", "JobID", 0, ConfigFile().c_str()), 8u);
-    const std::string stem = job.jobFile.substr(0, job.jobFile.size() - 4);
-    const auto crLf = [](const std::string &text) {
-        std::string lines;
-        for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        return lines;
-    };
-    EXPECT_EQ(test::ReadFile(job.jobFile), crLf(JobFileText(r, kLanguageEnglish, NotifyMode::Mail, true, "smtp.example.org", 2525)));
-    EXPECT_EQ(test::ReadFile(stem + ".002"), test::ReadFile(fax));
-
-    // The folder is shared: on a fixed disk the body gives its network name. (Windows takes its
-    // shares from the registry, where the scratch folder is not shared.)
-#if defined(_WIN32)
-    const bool shared = false;
-#else
-    const bool shared = platform::DriveTypeOf(root) == platform::kDriveFixed;
-#endif
-    const std::string host = ShortHostName();
-    EXPECT_EQ(test::ReadFile(stem + ".001"), crLf(MailBodyText(r, kLanguageEnglish, host, shared ? "\\\\" + host + "\\FAXSTORE\\Box1" : "")));
 }
 
 }  // namespace

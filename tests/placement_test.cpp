@@ -20,63 +20,48 @@ std::string Slashes(std::string path) {
     return path;
 }
 
-class PlacementTest : public test::ScratchInstall {
-protected:
-    void SetUp() override {
-        ScratchInstall::SetUp();
-        store = Slashes(root) + "/store";
-        fs::create_directories(store + "/Sales");
-        fs::create_directories(root + "/in");
-        WriteFile(DataDir() + "/qvscan_f.bin", "3;x;x\r\n7;" + store + ";more\r\n");
-    }
-    void SetOverWrite(int value) { WriteFile(ConfigFile(), Format("[MANAGEMENT]\r\nOverWrite=%d\r\n", value)); }
-    std::string store;
-};
-
 TEST(StripCopyNumber, DropsOnlyAPositiveLastNumber) {
-    const struct {
-        const char *path, *name;
-    } cases[] = {
+    const std::pair<const char *, const char *> cases[] = {
         {"C:\\in\\scan(3).tif", "scan.tif"}, {"report(0).tif", "report(0).tif"}, {"report(x).tif", "report(x).tif"},
         {"a(2)b(5).tif", "a(2)b.tif"},       {"x().tif", "x().tif"},             {"f( 4)x.tif", "fx.tif"},
         {"f(-1).tif", "f(-1).tif"},          {"f)2(.tif", "f)2(.tif"},           {"dir(2)/in.tif", "in.tif"},
         {"noext(12)", "noext"},              {"C:scan(2).tif", "scan.tif"},      {"C:\\in\\a:b(2).tif", "a:b.tif"},
     };
-    for (const auto &c : cases) EXPECT_EQ(StripCopyNumber(c.path), c.name) << c.path;
+    for (const auto &[path, name] : cases) EXPECT_EQ(StripCopyNumber(path), name) << path;
 }
 
 class JapaneseNames : public test::CodePage932Install {};
 
 TEST_F(JapaneseNames, ASecondByteThatReadsAsABackslashStaysInTheName) {
-    const std::string list = test::ToCodePage("一覧表", "CP932");  // ends in 0x95 0x5C
-    ASSERT_EQ(list.back(), '\\');
-    EXPECT_EQ(StripCopyNumber("C:\\in\\" + list + "(3).tif"), list + ".tif");
-    EXPECT_EQ(StripCopyNumber(list + "\\" + list + ".tif"), list + ".tif");
-    // A lead byte at the very end stands alone.
-    EXPECT_EQ(StripCopyNumber("C:\\in\\x\x95"), "x\x95");
-
-    const std::string so = test::ToCodePage("ソ", "CP932");  // 0x83 0x5C
+    const std::string list = test::ToCodePage("一覧表", "CP932"), so = test::ToCodePage("ソ", "CP932");  // 95 5C, 83 5C
+    ASSERT_EQ(std::string() + list.back() + so.back(), "\\\\");
+    EXPECT_EQ(StripCopyNumber(list + "\\" + list + "(3).tif"), list + ".tif");
+    EXPECT_EQ(StripCopyNumber("C:\\in\\x\x95"), "x\x95");  // a lead byte at the very end stands alone
     const struct {
         std::string path, posix, directory, name;
     } paths[] = {
         {"C:\\in\\" + list + "\\" + so + ".tif", "C:/in/" + list + "/" + so + ".tif", "\\in\\" + list + "\\", so},
-        {"/in/" + list + "/" + so + ".tif", "/in/" + list + "/" + so + ".tif", "/in/" + list + "/", so},
         {"D:" + list + so + ".tif", "D:" + list + so + ".tif", "", list + so},
         {"in\\x\x95", "in/x\x95", "in\\", "x\x95"},
     };
     for (const auto &p : paths) {
         const PathParts parts = SplitPath(p.path);
-        EXPECT_EQ(parts.directory, p.directory) << p.path;
-        EXPECT_EQ(parts.name, p.name) << p.path;
+        EXPECT_EQ(parts.directory + "|" + parts.name, p.directory + "|" + p.name) << p.path;
 #if !defined(_WIN32)
         EXPECT_EQ(platform::NativePath(p.path), p.posix);
 #endif
     }
 }
 
+class PlacementTest : public test::ScratchInstall {};
+
 // The paths are below root; box 7's folder is "store", box 12 has none, and its rule folder
 // then starts at the root of the current drive.
 TEST_F(PlacementTest, TheFaxGoesToTheRuleFolderUnderItsNameOrTheNextFreeNumber) {
+    const std::string store = Slashes(root) + "/store";
+    fs::create_directories(store + "/Sales");
+    fs::create_directories(root + "/in");
+    WriteFile(DataDir() + "/qvscan_f.bin", "3;x;x\r\n7;" + store + ";more\r\n");
     std::string drive = Slashes(root);
     if (drive.size() > 1 && drive[1] == ':') drive.erase(0, 2);  // the current drive stands for it
     using Files = std::vector<std::pair<std::string, std::string>>;  // "": absent
@@ -108,7 +93,7 @@ TEST_F(PlacementTest, TheFaxGoesToTheRuleFolderUnderItsNameOrTheNextFreeNumber) 
     const fs::path here = fs::current_path();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.folder + " " + c.received);
-        SetOverWrite(c.overWrite);
+        WriteFile(ConfigFile(), Format("[MANAGEMENT]\r\nOverWrite=%d\r\n", c.overWrite));
         for (const auto &[name, content] : c.before) WriteFile(root + "/" + name, content);
         const std::string received = Slashes(root) + "/" + c.received;
         if (c.write) WriteFile(received, "fax");
@@ -116,13 +101,10 @@ TEST_F(PlacementTest, TheFaxGoesToTheRuleFolderUnderItsNameOrTheNextFreeNumber) 
         EXPECT_EQ(fs::current_path(), here);
         EXPECT_EQ(placed.moved, !c.stored.empty());
         EXPECT_EQ(Slashes(placed.storedPath), c.stored.empty() ? received : (c.box == 7 ? Slashes(root) : drive) + "/" + c.stored);
-        if (c.write) {
-            EXPECT_EQ(ReadFile(received), c.stored.empty() ? "fax" : "") << "the host's file";
-        }
-        for (const auto &[name, content] : c.after) {
-            EXPECT_EQ(Exists(root + "/" + name), !content.empty()) << name;
-            EXPECT_EQ(ReadFile(root + "/" + name), content) << name;
-        }
+        EXPECT_EQ(c.write ? ReadFile(received) : "", c.write && c.stored.empty() ? "fax" : "") << "the host's file";
+        for (const auto &[name, content] : c.after)
+            EXPECT_EQ(Exists(root + "/" + name) ? "there: " + ReadFile(root + "/" + name) : "",
+                      content.empty() ? "" : "there: " + content) << name;
 #if !defined(_WIN32)
         if (c.folder.rfind("Fresh", 0) == 0) {
             EXPECT_EQ(fs::status(store + "/" + c.folder).permissions() & fs::perms::others_all, fs::perms::others_all);

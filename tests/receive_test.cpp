@@ -5,103 +5,75 @@
 #include "platform/platform.h"
 #include "quillbox-host/description.h"
 #include "ipc_scratch.h"
-#include "test_support.h"
 
 #include <array>
 #include <cstring>
-#include <filesystem>
 
 namespace wbfax {
 namespace {
 
-class Receive : public test::IpcScratch {
+// Box 1 has rules; the other boxes have none.
+class ReceiveWithRules : public test::IpcScratch {
 protected:
-    struct Outcome {
-        std::string remoteName;
-        std::string path;
-        std::uint32_t result;
-    };
-
-    Outcome Send(const quillbox::Description &d, std::uint32_t box, std::vector<std::uint8_t> block = {}) {
-        if (block.empty()) block = quillbox::BuildDescription(d);
-        std::array<char, 260> path{};
-        std::strcpy(path.data(), fax.c_str());
-        std::array<char, 256> remoteName{};
-        std::strcpy(remoteName.data(), "host text");
-        std::uint32_t result = 0x55;
-        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()),
-                                   reinterpret_cast<std::uintptr_t>(block.data()),
-                                   reinterpret_cast<std::uintptr_t>(remoteName.data()), box};
-        EXPECT_EQ(wbCatchExtExpFunc(2, &result, slots), 1);
-        return {remoteName.data(), path.data(), result};
-    }
-
     void SetUp() override {
         IpcScratch::SetUp();
-        fax = root + "/incoming.tif";
-        test::WriteFile(fax, std::string("II*\0fax", 7));
-    }
-
-    std::string fax;
-};
-
-// The remote name goes back as it came; the fax stays where the host put it when its box has no
-// rules or its description is rejected (kind 0), and then the name buffer is not written either.
-TEST_F(Receive, WithoutRulesTheFaxStays) {
-    const std::pair<std::uint32_t, std::uint8_t> cases[] = {{3, 1}, {7, 1}, {3, 0}};
-    for (const auto &[box, kind] : cases) {
-        quillbox::Description d;
-        d.remoteName = "Tanaka, Ltd.; Sales";
-        std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
-        block[12] = kind;
-        const Outcome out = Send(d, box, block);
-        EXPECT_EQ(out.remoteName, kind ? d.remoteName : "host text") << box;
-        EXPECT_EQ(out.path, fax);
-        EXPECT_EQ(out.result, 0x55u);
-        EXPECT_EQ(test::ReadFile(fax), std::string("II*\0fax", 7));
-    }
-}
-
-// With a rule file and a box list in place.
-class ReceiveWithRules : public Receive {
-protected:
-    void SetUp() override {
-        Receive::SetUp();
-        boxFolder = root + "/box1";
-        std::filesystem::create_directory(boxFolder);
+        test::WriteFile(fax = root + "/incoming.tif", "fax");
+        std::filesystem::create_directory(boxFolder = root + "/box1");
         test::WriteFile(DataDir() + "/qvscan_f.bin", "1;" + boxFolder + ";x\r\n");
         test::WriteFile(DataDir() + "/WbFaxRcv001.rfd",
                         "[FCODE]\r\nF001=Sub;1234;sub@example.org;SUBPC\r\nF002=Gone\\Deeper;5678;;\r\n"
                         "[TSI]\r\nT001=Tokyo;03-1234;03-1234;tokyo@example.org;TOKYOPC\r\n"
                         "[DTN]\r\nD001=SentTokyo;03-1234;031234;;\r\n"
                         "[OTHER]\r\nOtherFile=Rx;;;OTHERPC\r\nTXFile=Tx;;;\r\n");
-        trace = root + "/trace.log";
-        test::SetEnv("WBFAX_TRACE", trace.c_str());
+        test::SetEnv("WBFAX_TRACE", (trace = root + "/trace.log").c_str());
     }
 
-    std::string boxFolder;
-    std::string trace;
+    struct Outcome {
+        std::string remoteName, path;
+        std::uint32_t result;
+    };
+    Outcome Send(const quillbox::Description &d, std::uint32_t box, std::uint8_t kind = 1) {
+        std::vector<std::uint8_t> block = quillbox::BuildDescription(d);
+        block[12] = kind;
+        std::array<char, 260> path{};
+        std::strcpy(path.data(), fax.c_str());
+        std::array<char, 256> remoteName{};
+        std::strcpy(remoteName.data(), "host text");
+        std::uint32_t result = 0x55;
+        std::uintptr_t slots[6] = {0, 0, reinterpret_cast<std::uintptr_t>(path.data()), reinterpret_cast<std::uintptr_t>(block.data()),
+                                   reinterpret_cast<std::uintptr_t>(remoteName.data()), box};
+        EXPECT_EQ(wbCatchExtExpFunc(2, &result, slots), 1);
+        return {remoteName.data(), path.data(), result};
+    }
+
+    std::string fax, boxFolder, trace;
 };
 
 // Blanks in a number go, hyphens stay for a sender number; a sent document goes by its
 // destination number, never by its sub-address. Mail notification needs an administrator
-// address and a mail list, PC notification neither.
+// address and a mail list, PC notification neither. The remote name goes back as it came; the
+// fax stays where the host put it when its box has no rules (boxes 3 and 7) or its description is
+// rejected (kind 0), and then the name buffer is not written either.
 TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
     const struct {
+        std::uint32_t box;
+        std::uint8_t kind;
         const char *config;
         std::uint8_t dataType;
         const char *remoteNumber, *subAddress, *adminMail, *folder;
         bool paramError;
     } cases[] = {
-        {"", 1, "03-12 34", "", "admin@example.org", "Tokyo", false},
-        {"", 0, "03-12 34", "1234", "", "SentTokyo", true},
-        {"", 1, "0999", "", "admin@example.org", "Rx", true},
-        {"", 1, "", "1234", "", "Sub", true},
-        {"[RCVFAX]\r\nUSESMTP=0\r\n", 1, "", "1234", "", "Sub", false},
-        {"", 1, "", "5678", "", nullptr, true},  // two folder levels missing: the fax stays
+        {1, 1, "", 1, "03-12 34", "", "admin@example.org", "Tokyo", false},
+        {1, 1, "", 0, "03-12 34", "1234", "", "SentTokyo", true},
+        {1, 1, "", 1, "0999", "", "admin@example.org", "Rx", true},
+        {1, 1, "", 1, "", "1234", "", "Sub", true},
+        {1, 1, "[RCVFAX]\r\nUSESMTP=0\r\n", 1, "", "1234", "", "Sub", false},
+        {1, 1, "", 1, "", "5678", "", nullptr, true},  // two folder levels missing: the fax stays
+        {3, 1, "", 1, "03-12 34", "", "", nullptr, false}, {7, 1, "", 1, "", "1234", "", nullptr, false},
+        {1, 0, "", 1, "03-12 34", "", "", nullptr, false},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.folder ? c.folder : "stays");
+        SCOPED_TRACE(Format("box %u kind %u %s", c.box, c.kind, c.folder ? c.folder : "stays"));
         test::WriteFile(ConfigFile(), c.config);
         test::WriteFile(trace, "");
         test::WriteFile(fax, "fax");
@@ -110,15 +82,17 @@ TEST_F(ReceiveWithRules, StoresTheFaxInTheRuleFolderAndTellsTheHost) {
         d.remoteNumber = c.remoteNumber;
         d.subAddress = c.subAddress;
         d.adminMail = c.adminMail;
-        const Outcome out = Send(d, 1);
+        d.remoteName = "Tanaka, Ltd.; Sales";
+        const Outcome out = Send(d, c.box, c.kind);
+        EXPECT_EQ(out.remoteName, c.kind ? d.remoteName : "host text");
         EXPECT_EQ(out.path, c.folder ? platform::NativePath(boxFolder + "\\" + c.folder + "\\incoming.tif") : fax);
         EXPECT_EQ(test::ReadFile(out.path), "fax");
         EXPECT_EQ(test::Exists(fax), !c.folder);
         EXPECT_EQ(out.result, 0x55u);
-        EXPECT_EQ(test::ReadFile(trace).find("SMTP Send Param Error") != std::string::npos, c.paramError) << test::ReadFile(trace);
+        const std::string traced = test::ReadFile(trace);
+        EXPECT_EQ(traced.find("SMTP Send Param Error") != std::string::npos, c.paramError) << traced;
         if (c.folder && c.folder == std::string("Rx")) {
-            EXPECT_EQ(test::ReadFile(trace),
-                      " Rcv Data Type=1\n SMTP Send Param Error:\n   FAX Admin E-mail:admin@example.org\n   To Addr         :\n");
+            EXPECT_EQ(traced, " Rcv Data Type=1\n SMTP Send Param Error:\n   FAX Admin E-mail:admin@example.org\n   To Addr         :\n");
         }
     }
 }
@@ -140,21 +114,18 @@ TEST_F(ReceiveWithRules, DoubleByteNamesAreStoredAndNamedWhole) {
         const char *config;
         std::vector<std::string> job, body;  // lines each file holds
     } cases[] = {
-        {"[RCVFAX]\r\nUSESMTP=1\r\nADDFFILE=1\r\n",
-         {"(" + name + ")\r\n", "FileName=" + name + "\r\n"},
+        {"[RCVFAX]\r\nUSESMTP=1\r\nADDFFILE=1\r\n", {"(" + name + ")\r\n", "FileName=" + name + "\r\n"},
          {"\t" + folder + "\r\n", "\t" + name + "\r\n"}},
         {"[RCVFAX]\r\nUSESMTP=0\r\n", {"(" + name + ")\r\n"}, {"Path=" + folder + "\r\n", "FileName=" + name + "\r\n"}},
     };
     for (const auto &c : cases) {
         test::WriteFile(ConfigFile(), c.config);
-        fax = root + "/" + so + "(3).tif";
-        test::WriteFile(fax, "fax");
+        test::WriteFile(fax = root + "/" + so + "(3).tif", "fax");
         quillbox::Description d;
         d.adminMail = "admin@example.org";
         EXPECT_EQ(Send(d, 1).path, folder + name);
         EXPECT_EQ(test::ReadFile(folder + name), "fax");
         EXPECT_FALSE(test::Exists(boxFolder + "/\x95"));
-
         std::string job;
         for (const auto &entry : std::filesystem::directory_iterator(DataDir()))
             if (entry.path().extension() == ".tmp") job = entry.path().string();

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
+#include <stdexcept>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -52,10 +52,7 @@ std::string ReadFile(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteFile(const std::string &path, const std::string &content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
+void WriteFile(const std::string &path, const std::string &content) { std::ofstream(path, std::ios::binary) << content; }
 
 bool Exists(const std::string &path) { return fs::exists(path); }
 
@@ -147,16 +144,14 @@ std::string ScratchInstall::ConfigFile() const { return DataDir() + kConfigFile;
 
 #if defined(_WIN32)
 std::string ToCodePage(const std::string &utf8, const char *codePage) {
-    // "CP932" -> 932
-    const UINT target = static_cast<UINT>(std::strtoul(codePage + 2, nullptr, 10));
+    const UINT target = static_cast<UINT>(std::strtoul(codePage + 2, nullptr, 10));  // "CP932" -> 932
     const int wide = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     if (wide <= 0 && !utf8.empty()) throw std::runtime_error("not UTF-8");
     std::wstring text(static_cast<std::size_t>(wide), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), wide);
     BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(target, 0, text.data(), wide, nullptr, 0, nullptr, &lossy);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(target, 0, text.data(), wide, out.data(), n, nullptr, &lossy);
+    std::string out(static_cast<std::size_t>(::WideCharToMultiByte(target, 0, text.data(), wide, nullptr, 0, nullptr, &lossy)), '\0');
+    ::WideCharToMultiByte(target, 0, text.data(), wide, out.data(), static_cast<int>(out.size()), nullptr, &lossy);
     if (lossy) throw std::runtime_error(std::string("not representable in ") + codePage);
     return out;
 }
@@ -164,8 +159,7 @@ std::string ToCodePage(const std::string &utf8, const char *codePage) {
 std::string ToCodePage(const std::string &utf8, const char *codePage) {
     iconv_t cd = ::iconv_open(codePage, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-    std::string in = utf8;
-    std::string out(in.size() * 4 + 4, '\0');
+    std::string in = utf8, out(utf8.size() * 4 + 4, '\0');
     char *inp = in.data(), *outp = out.data();
     std::size_t inLeft = in.size(), outLeft = out.size();
     const std::size_t rc = ::iconv(cd, &inp, &inLeft, &outp, &outLeft);

@@ -10,22 +10,17 @@
 
 namespace wbfax::test {
 
-// A fresh folder that stands for the common application data folder; the module is started
-// against it, so wbcatch.ini and the data folder lie below it. Removed afterwards.
-//
-// Windows cannot redirect that folder: there root is the system's own common application data
-// folder, which the tests may clear only when WBFAX_TEST_OWNS_APPDATA=1 says that it belongs to
-// them (the test runs use a Wine prefix of their own). Each test starts with no Corvane\Quillbox
-// folder and leaves root as it found it.
+// A fresh folder, removed afterwards, that stands for the common application data folder the
+// module is started against. Windows cannot redirect that folder: there root is the system's own,
+// which the tests may clear only when WBFAX_TEST_OWNS_APPDATA=1 says that it is theirs (a Wine
+// prefix of their own); each test starts without Corvane\Quillbox and leaves root as it was.
 class ScratchInstall : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // <root>/Corvane/Quillbox
-    std::string DataDir() const;
-    // <root>/Corvane/Quillbox/wbcatch.ini
-    std::string ConfigFile() const;
+    std::string DataDir() const;     // <root>/Corvane/Quillbox
+    std::string ConfigFile() const;  // <root>/Corvane/Quillbox/wbcatch.ini
     std::string root;
 
 private:
