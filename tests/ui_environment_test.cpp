@@ -7,27 +7,25 @@
 #include "ui/environment.h"
 #include "ui/messages.h"
 
+#include <tuple>
+
 namespace wbfax {
 namespace {
 
 TEST(SmtpServer, NamesAddressesAndPorts) {
     const std::pair<std::string, int> servers[] = {
-        {"", kMsgNoServerName},           {std::string(32, 'a'), kNoMessage},
-        {std::string(33, 'a'), kMsgServerNameTooLong}, {"MAIL-1.Example.com", kNoMessage},
-        {"mail_1.example.com", kMsgBadServerName}, {"255.255.255.255", kNoMessage},
+        {"", kMsgNoServerName}, {std::string(32, 'a'), kNoMessage}, {std::string(33, 'a'), kMsgServerNameTooLong},
+        {"MAIL-1.Example.com", kNoMessage}, {"mail_1.example.com", kMsgBadServerName}, {"255.255.255.255", kNoMessage},
         {"192.168.0.256", kMsgBadAddressPart}, {"0000300.1.1.1", kMsgBadAddressPart},
-        {"..1.2", kNoMessage},            // empty leading parts count as 0
-        {"1.2.3.", kNoMessage},           // no fourth part: a host name of digits and dots
-        {"1.2.3.999.5", kNoMessage},      // five groups: a host name, whatever they hold
+        {"..1.2", kNoMessage},        // empty leading parts count as 0
+        {"1.2.3.", kNoMessage},       // no fourth part: a host name of digits and dots
+        {"1.2.3.999.5", kNoMessage},  // five groups: a host name, whatever they hold
     };
     for (const auto &[name, message] : servers) EXPECT_EQ(CheckSmtpServer(name), message) << "[" << name << "]";
-    const std::pair<std::string, int> ports[] = {{"1", kNoMessage},      {"32767", kNoMessage},  {" 587 ", kNoMessage},
-                                                 {"0", kMsgBadPort},     {"32768", kMsgBadPort}, {"abc", kMsgBadPort},
-                                                 {"25x", kMsgBadPort},   {"99999999999", kMsgBadPort}};
+    const std::pair<std::string, int> ports[] = {{"1", kNoMessage},  {"32767", kNoMessage},  {" 587 ", kNoMessage}, {"0", kMsgBadPort},
+                                                 {"32768", kMsgBadPort}, {"abc", kMsgBadPort}, {"25x", kMsgBadPort}, {"99999999999", kMsgBadPort}};
     for (const auto &[port, message] : ports) EXPECT_EQ(CheckSmtpPort(port), message) << "[" << port << "]";
-    EXPECT_EQ(ReadFieldNumber("-12"), -12);
-    EXPECT_EQ(ReadFieldNumber("12a"), 0);
-
+    EXPECT_EQ(std::make_pair(ReadFieldNumber("-12"), ReadFieldNumber("12a")), std::make_pair(-12, 0));
     const EnvironmentLayout mail = LayoutOf(true, false), host = LayoutOf(false, true);
     EXPECT_TRUE(mail.server && mail.port && mail.attach && !mail.size && !mail.days && LayoutOf(true, true).size);
     EXPECT_TRUE(!host.server && !host.port && !host.attach && !host.size && host.days);
@@ -35,9 +33,6 @@ TEST(SmtpServer, NamesAddressesAndPorts) {
 
 class Environment : public test::ScratchInstall {
 protected:
-    void Set(const char *key, const char *value) {
-        platform::ProfileWriteString("RCVFAX", key, value, ConfigFilePath().c_str());
-    }
     // The keys' values in a row, "-" for a missing key.
     std::string Get(std::initializer_list<const char *> keys) {
         std::string values;
@@ -57,49 +52,30 @@ TEST_F(Environment, ShowsThePendingValueElseTheSettingInForce) {
         std::string shown;  // mail|server|port|attach|size|days
     } steps[] = {
         {{}, "1||25|0|0|3"},
-        {{{"USESMTP", "0"}, {"SMTPServer", "committed.example"}, {"SMTPPortNo", "2525"}, {"ADDFFILE", "1"},
-          {"FileSize", "7"}, {"NotifyDays", "31"}},
-         "0|committed.example|2525|1|0|31"},
-        {{{"USESMTPWork", "1"}, {"SMTPServerWork", ""}, {"SMTPPortNoWork", "0"}, {"AddFileWork", "0"},
-          {"FileSizeWork", "2"}, {"NotifyDaysWork", "5"}},
-         "1||2525|0|2|5"},
+        {{{"USESMTP", "0"}, {"SMTPServer", "committed.example"}, {"SMTPPortNo", "2525"}, {"ADDFFILE", "1"}, {"FileSize", "7"},
+          {"NotifyDays", "31"}}, "0|committed.example|2525|1|0|31"},
+        {{{"USESMTPWork", "1"}, {"SMTPServerWork", ""}, {"SMTPPortNoWork", "0"}, {"AddFileWork", "0"}, {"FileSizeWork", "2"},
+          {"NotifyDaysWork", "5"}}, "1||2525|0|2|5"},
     };
     for (const auto &step : steps) {
-        for (const auto &[key, value] : step.set) Set(key, value);
+        for (const auto &[key, value] : step.set) platform::ProfileWriteString("RCVFAX", key, value, ConfigFilePath().c_str());
         const EnvironmentForm f = ReadEnvironmentForm();
         EXPECT_EQ(Format("%d|%s|%s|%d|%d|%s", f.notifyByMail, f.server.c_str(), f.port.c_str(), f.attachFile, f.sizeClass,
-                         f.days.c_str()),
-                  step.shown);
+                         f.days.c_str()), step.shown);
     }
 }
 
 TEST_F(Environment, ARefusedOkStillWritesModeAttachSizeAndDays) {
-    const struct {
-        bool mail;
-        std::string server, port;
-        bool attach;
-        int size;
-        std::string days;
-        int message;
-        std::string written;  // USESMTPWork, SMTPServerWork, SMTPPortNoWork, AddFileWork, FileSizeWork, NotifyDaysWork
-    } cases[] = {
-        {true, "", "25", true, 3, "45", kMsgNoServerName, "1|-|-|1|3|31|"},
-        {true, "smtp.example", "32768", true, 3, "45", kMsgBadPort, "1|-|-|1|3|31|"},
-        {true, "smtp.example", "32767", false, 3, "00007", kNoMessage, "1|smtp.example|32767|0|3|7|"},
-        // Host notification writes server and port unchecked.
-        {false, "", "no port", false, 1, "31", kNoMessage, "0||0|0|1|31|"},
+    // Written: USESMTPWork, SMTPServerWork, SMTPPortNoWork, AddFileWork, FileSizeWork, NotifyDaysWork.
+    const std::tuple<EnvironmentForm, int, std::string> cases[] = {
+        {{true, "", "25", true, 3, "45"}, kMsgNoServerName, "1|-|-|1|3|31|"},
+        {{true, "smtp.example", "32768", true, 3, "45"}, kMsgBadPort, "1|-|-|1|3|31|"},
+        {{true, "smtp.example", "32767", false, 3, "00007"}, kNoMessage, "1|smtp.example|32767|0|3|7|"},
+        {{false, "", "no port", false, 1, "31"}, kNoMessage, "0||0|0|1|31|"},  // host notification: unchecked
     };
-    for (const auto &c : cases) {
-        EnvironmentForm form;
-        form.notifyByMail = c.mail;
-        form.server = c.server;
-        form.port = c.port;
-        form.attachFile = c.attach;
-        form.sizeClass = c.size;
-        form.days = c.days;
-        EXPECT_EQ(ApplyEnvironmentOk(form), c.message) << c.written;
-        EXPECT_EQ(Get({"USESMTPWork", "SMTPServerWork", "SMTPPortNoWork", "AddFileWork", "FileSizeWork", "NotifyDaysWork"}),
-                  c.written);
+    for (const auto &[form, message, written] : cases) {
+        EXPECT_EQ(ApplyEnvironmentOk(form), message) << written;
+        EXPECT_EQ(Get({"USESMTPWork", "SMTPServerWork", "SMTPPortNoWork", "AddFileWork", "FileSizeWork", "NotifyDaysWork"}), written);
     }
     EXPECT_EQ(Get({"USESMTP"}), "-|");  // nothing reaches the settings in force before the commit
 }

@@ -19,21 +19,29 @@
 namespace wbfax {
 namespace {
 
-using test::WriteFile;
-
 class ListDialog : public test::ScratchInstall {
 protected:
-    std::string Native(const std::string &modulePath) const { return platform::NativePath(modulePath); }
-    static std::string Key(const std::string &file, const char *section, const std::string &key) {
-        std::string value;
-        ReadProfileText(section, key, "?", value, file);
-        return value;
+    static void Write(const std::string &modulePath, const std::string &content) {
+        test::WriteFile(platform::NativePath(modulePath), content);
     }
-    static std::string Slot(int slot) {
-        char value[32];
-        platform::ProfileGetString("RCVFAX_EDIT", Format("wd%03d", slot).c_str(), "", value, sizeof value,
-                                   ConfigFilePath().c_str());
-        return value;
+    // The keys' values of a section, "?" for a missing one, each followed by "|".
+    static std::string Keys(const std::string &file, const char *section, std::initializer_list<const char *> keys) {
+        std::string values;
+        for (const char *key : keys) {
+            std::string value;
+            ReadProfileText(section, key, "?", value, file);
+            values += value + "|";
+        }
+        return values;
+    }
+    static std::string Slots() {
+        std::string values;
+        for (int slot : {1, 2}) {
+            char value[32];
+            platform::ProfileGetString("RCVFAX_EDIT", Format("wd%03d", slot).c_str(), "", value, sizeof value, ConfigFilePath().c_str());
+            values += value + std::string("|");
+        }
+        return values;
     }
     static std::string Codes(const std::vector<RuleRow> &rows) {
         std::string codes;
@@ -45,65 +53,45 @@ protected:
 TEST_F(ListDialog, ABoxWithoutRulesGetsTheTwoFallbackEntries) {
     ListSession session{0, 5, 5, {}, true};
     EXPECT_TRUE(OpenList(session).empty());
-    const std::string work = WorkRuleFilePath(1);
-    EXPECT_EQ(Slot(1) + "|" + Key(work, "OTHER", "OtherFile") + "|" + Key(work, "OTHER", "TxFile") + "|" +
-                  Key(work, "COMMON", "Original"),
-              "005|Rx;;|Tx;;|?");
-
+    EXPECT_EQ(Slots() + Keys(WorkRuleFilePath(1), "OTHER", {"OtherFile", "TxFile"}) + Keys(WorkRuleFilePath(1), "COMMON", {"Original"}),
+              "005||Rx;;|Tx;;|?|");
     std::vector<RuleRow> rows;
     ASSERT_TRUE(ChangeKind(session, kOther, rows));
-    ASSERT_EQ(rows.size(), 2u);
-    for (const RuleRow &row : rows) {
-        const bool sent = row.key == "TxFile";
-        EXPECT_EQ(row.code, LoadLabel(sent ? kLabelSentDocument : kLabelReceivedFax));
-        EXPECT_EQ(row.folder, sent ? "Tx" : "Rx");
-    }
+    EXPECT_EQ(Codes(rows), LoadLabel(kLabelReceivedFax) + "=Rx " + LoadLabel(kLabelSentDocument) + "=Tx ");
     EXPECT_FALSE(ChangeKind(session, kOther, rows));  // the same line again: nothing happens
     EXPECT_EQ(rows.size(), 2u);
 }
 
 TEST_F(ListDialog, ARuleFileIsCopiedOnceAndTheSlotsWorkFileShownAgain) {
-    WriteFile(Native(RuleFilePath(3)), "[FCODE]\r\nF001=Sales;1234;;\r\nF002=Orders;0456;a@b;\r\n");
-    WriteFile(Native(WorkRuleFilePath(1)), "[FCODE]\r\nF001=Leftover;9999;;\r\n");  // a free slot's old file
+    Write(RuleFilePath(3), "[FCODE]\r\nF001=Sales;1234;;\r\nF002=Orders;0456;a@b;\r\n");
+    Write(WorkRuleFilePath(1), "[FCODE]\r\nF001=Leftover;9999;;\r\n");  // a free slot's old file
     ListSession first{0, 3, 3, {}, true};
     EXPECT_EQ(Codes(OpenList(first)), "0456=Orders 1234=Sales ");
-    EXPECT_EQ(Key(WorkRuleFilePath(1), "COMMON", "Original"), "003");
-
+    EXPECT_EQ(Keys(WorkRuleFilePath(1), "COMMON", {"Original"}), "003|");
     WriteProfileText("FCODE", "F003", std::string_view("New;7777;;"), WorkRuleFilePath(1));
-    WriteFile(Native(RuleFilePath(3)), "[FCODE]\r\nF001=Changed;1111;;\r\n");
+    Write(RuleFilePath(3), "[FCODE]\r\nF001=Changed;1111;;\r\n");
     // Opened again, now to be edited under another number: the box's slot goes along with it.
     ListSession again{0, 3, 8, {}, true};
     EXPECT_EQ(Codes(OpenList(again)), "0456=Orders 1234=Sales 7777=New ");
-    EXPECT_EQ(Slot(1) + "|" + Slot(2), "008|");
-}
-
-TEST_F(ListDialog, NewStopsAtAHundredRules) {
-    std::string content = "[FCODE]\r\n";
-    for (int n = 1; n <= 100; ++n) content += Format("F%03d=F;%04d;;\r\n", n, n);
-    WriteFile(Native(RuleFilePath(1)), content);
-    ListSession session{0, 1, 1, {}, true};
-    const std::vector<RuleRow> rows = OpenList(session);
-    ASSERT_EQ(rows.size(), 100u);
-    EXPECT_EQ(NewRuleRefusal(rows.size()), kMsgListFull);
-    EXPECT_EQ(NewRuleRefusal(rows.size() - 1), kNoMessage);
+    EXPECT_EQ(Slots(), "008||");
 }
 
 TEST_F(ListDialog, EveryKindReadsItsOwnSectionAndEditFindsTheRuleOfTheRow) {
-    WriteFile(Native(RuleFilePath(4)),
-              "[FCODE]\r\nF002=A;1234;m1@x;PC1\r\n[TSI]\r\nT004=B;03 1234;031234;m2@x,m3@x;PC2\r\nT001=C;*99;*99;;\r\n"
-              "[DTN]\r\nD001=D;0120*;0120*;;\r\n[OTHER]\r\nOtherFile=Rx;;m4@x;PC4\r\n");
+    std::string fcode = "[FCODE]\r\nF002=A;1234;m1@x;PC1\r\n";
+    for (int n = 3; n <= 101; ++n) fcode += Format("F%03d=F;%04d;;\r\n", n, n + 5000);
+    Write(RuleFilePath(4), fcode + "[TSI]\r\nT004=B;03 1234;031234;m2@x,m3@x;PC2\r\nT001=C;*99;*99;;\r\n"
+                                   "[DTN]\r\nD001=D;0120*;0120*;;\r\n[OTHER]\r\nOtherFile=Rx;;m4@x;PC4\r\n");
     ListSession session{0, 4, 4, {}, true};
     std::vector<RuleRow> rows = OpenList(session);
-    EXPECT_EQ(Codes(rows), "1234=A ");
-    ChangeKind(session, kSenderNumber, rows);
-    EXPECT_EQ(Codes(rows), "*99=C 03 1234=B ");
-    ChangeKind(session, kDestinationNumber, rows);
-    EXPECT_EQ(Codes(rows), "0120*=D ");
-    ChangeKind(session, kOther, rows);  // no TxFile: one row
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].key, "OtherFile");
-    for (int kind : {kSubAddress, kSenderNumber, kDestinationNumber}) EXPECT_TRUE(NewAndDeleteEnabled(kind));
-    EXPECT_FALSE(NewAndDeleteEnabled(kOther));
+    ASSERT_EQ(rows.size(), 100u);
+    EXPECT_EQ(rows[0].code + "=" + rows[0].folder, "1234=A");
+    // New stops at a hundred rules.
+    EXPECT_EQ(NewRuleRefusal(rows.size()), kMsgListFull);
+    EXPECT_EQ(NewRuleRefusal(rows.size() - 1), kNoMessage);
+    const std::pair<int, std::string> kinds[] = {{kSenderNumber, "*99=C 03 1234=B "}, {kDestinationNumber, "0120*=D "},
+                                                 {kOther, LoadLabel(kLabelReceivedFax) + "=Rx "}};  // no TxFile: one row
+    for (const auto &[kind, codes] : kinds) EXPECT_EQ((ChangeKind(session, kind, rows), Codes(rows)), codes) << kind;
+    for (int kind : {kSubAddress, kSenderNumber, kDestinationNumber, kOther}) EXPECT_EQ(NewAndDeleteEnabled(kind), kind != kOther);
 
     const std::tuple<int, RuleRow, const char *> edits[] = {
         {kSubAddress, {"1234", "A", {}}, "F002|m1@x|PC1"},
@@ -125,7 +113,6 @@ TEST_F(ListDialog, AnEditedCodeMovesItsRowAChangedFolderDoesNot) {
     std::vector<RuleRow> rows;
     for (const char *code : {"3000", "1000", "2000"}) InsertRowSorted(rows, {code, "F", {}});
     EXPECT_EQ(Codes(rows), "1000=F 2000=F 3000=F ");
-
     EXPECT_EQ(ApplyEditedRow(rows, 1, "2000", "G"), 1);
     EXPECT_EQ(Codes(rows), "1000=F 2000=G 3000=F ");
     EXPECT_EQ(ApplyEditedRow(rows, 0, "2500", "H"), 1);
@@ -133,26 +120,24 @@ TEST_F(ListDialog, AnEditedCodeMovesItsRowAChangedFolderDoesNot) {
 }
 
 TEST_F(ListDialog, DeleteRemovesOnlyTheFirstOfTwoIdenticalRules) {
-    WriteFile(Native(RuleFilePath(6)), "[FCODE]\r\nF001=Keep;5555;;\r\nF003=Same;1234;;\r\nF007=Same;1234;x@y;\r\n");
+    Write(RuleFilePath(6), "[FCODE]\r\nF001=Keep;5555;;\r\nF003=Same;1234;;\r\nF007=Same;1234;x@y;\r\n");
     ListSession session{0, 6, 6, {}, true};
     std::vector<RuleRow> rows = OpenList(session);
     EXPECT_EQ(DeleteRuleOfRow(session, kSubAddress, {"1234", "Same", {}}), "F003");
     const std::string work = WorkRuleFilePath(1);
-    EXPECT_EQ(Key(work, "FCODE", "F003") + "|" + Key(work, "FCODE", "F007") + "|" + Key(work, "FCODE", "F001"),
-              "?|Same;1234;x@y;|Keep;5555;;");
+    EXPECT_EQ(Keys(work, "FCODE", {"F003", "F007", "F001"}), "?|Same;1234;x@y;|Keep;5555;;|");
     EXPECT_EQ(DeleteRuleOfRow(session, kSubAddress, {"1234", "Other", {}}), "");
     EXPECT_EQ(DeleteRuleOfRow(session, kOther, {LoadLabel(kLabelReceivedFax), "Rx", "OtherFile"}), "");
 #if !defined(_WIN32)
     // The button needs a work file and a selected row; without a screen the question is answered with OK.
-    EXPECT_FALSE(RunDelete(session, kSubAddress, rows, -1));
-    EXPECT_FALSE(RunDelete(session, kOther, rows, 0));
+    EXPECT_FALSE(RunDelete(session, kSubAddress, rows, -1) || RunDelete(session, kOther, rows, 0));
     ReleaseEditSlot(1);  // "can not find Work File"
     EXPECT_FALSE(RunDelete(session, kSubAddress, rows, 0));
     ASSERT_EQ(rows.size(), 3u);
     AssignEditSlot(1, 6);
     EXPECT_TRUE(RunDelete(session, kSubAddress, rows, 0));
     EXPECT_EQ(Codes(rows), "1234=Same 5555=Keep ");
-    EXPECT_EQ(Key(work, "FCODE", "F007"), "?");
+    EXPECT_EQ(Keys(work, "FCODE", {"F007"}), "?|");
 #endif
 }
 
@@ -165,17 +150,15 @@ TEST_F(ListDialog, CommandThreePreparesTheWorkFileAndRestoresTheResources) {
     CurrentKind() = kOther;
     EXPECT_EQ(wbCatchExtExpFunc(3, &result, slots), 1);
     EXPECT_EQ(result, 0x55u);
-    EXPECT_EQ(Slot(1) + "|" + Key(WorkRuleFilePath(1), "OTHER", "OtherFile"), "009|Rx;;");
+    EXPECT_EQ(Slots() + Keys(WorkRuleFilePath(1), "OTHER", {"OtherFile"}), "009||Rx;;|");
     EXPECT_EQ(CurrentKind(), kSubAddress);
     EXPECT_EQ(Module().resourceInstance, own);
-
     // The host's commit takes the work file only once it opened the box for editing.
-    std::uintptr_t open[6] = {0, 1, 9, 9, reinterpret_cast<std::uintptr_t>("x"),
-                              reinterpret_cast<std::uintptr_t>("WbFaxRcvExt.dll")};
+    std::uintptr_t open[6] = {0, 1, 9, 9, reinterpret_cast<std::uintptr_t>("x"), reinterpret_cast<std::uintptr_t>("WbFaxRcvExt.dll")};
     wbCatchExtExpFunc(4, &result, open);
     std::uintptr_t commit[6] = {0, 1, 0, 0, 0, 0};
     wbCatchExtExpFunc(6, &result, commit);
-    EXPECT_EQ(Key(RuleFilePath(9), "OTHER", "TxFile"), "Tx;;");
+    EXPECT_EQ(Keys(RuleFilePath(9), "OTHER", {"TxFile"}), "Tx;;|");
 }
 #endif
 
@@ -191,26 +174,14 @@ TEST(ListViews, SortingColumnsAndLookUps) {
     }
     // Only the first 29 bytes, and only up to the end of the shorter text, count.
     const std::string prefix(28, 'x');
-    EXPECT_LT(CompareCells(prefix + "a", prefix + "b"), 0);
-    EXPECT_EQ(CompareCells(prefix + "aa", prefix + "ab"), 0);
-    EXPECT_EQ(CompareCells("abc", "abcd"), 0);
-
+    EXPECT_EQ((std::vector<int>{CompareCells(prefix + "a", prefix + "b") < 0, CompareCells(prefix + "aa", prefix + "ab"),
+                                CompareCells("abc", "abcd")}),
+              (std::vector<int>{1, 0, 0}));
     EXPECT_EQ(ColumnWidths({14, 25}, 400), (std::vector<int>{140, 255}));
     EXPECT_EQ(ColumnWidths({10, 10, 10, 10}, 450), (std::vector<int>{100, 100, 100, 145}));
     const std::vector<std::string> rows = {"Alpha", "beta", "ALPHA"};
     EXPECT_EQ((std::vector<int>{FindText(rows, "alpha"), FindText(rows, "alpha", 0), FindText(rows, "gamma")}),
               (std::vector<int>{0, 2, -1}));
-}
-
-class Texts : public test::ScratchInstall {};
-
-TEST_F(Texts, LabelsAndMessagesComeFromTheResourceModule) {
-    test::SetEnv("WBFAX_ACP", "932");
-    if (platform::AnsiCodePage() != 932) GTEST_SKIP() << "the system's code page is not 932";
-    EXPECT_EQ(LoadLabel(kLabelReceivedFax), test::ToCodePage("受信ファクス", "CP932"));
-    EXPECT_EQ(LoadLabel(kLabelSizeUnlimited), test::ToCodePage("制限なし", "CP932"));
-    EXPECT_EQ(MessageText(kMsgTooManyAddresses), test::ToCodePage("受信通知先に登録できる最大数(10)をオーバーします。", "CP932"));
-    EXPECT_EQ(MessageText(24), "");
 }
 
 }  // namespace

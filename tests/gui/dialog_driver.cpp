@@ -34,6 +34,21 @@ std::string ControlText(HWND control, UINT message, WPARAM which, Item item) {
     return Utf8(text);
 }
 
+// A real mouse click at a point of the window's client area.
+void Click(HWND window, POINT client, bool right = false) {
+    // Two clicks in a row would be a double click.
+    static auto last = std::chrono::steady_clock::now() - std::chrono::seconds(10);
+    const auto apart = std::chrono::milliseconds(::GetDoubleClickTime() + 100);
+    if (std::chrono::steady_clock::now() - last < apart) std::this_thread::sleep_for(apart);
+    last = std::chrono::steady_clock::now();
+    ::ClientToScreen(window, &client);
+    ::SetCursorPos(client.x, client.y);
+    INPUT press[2] = {{INPUT_MOUSE, {}}, {INPUT_MOUSE, {}}};
+    press[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    press[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    ::SendInput(2, press, sizeof(INPUT));
+}
+
 }  // namespace
 
 std::string Utf8(const std::wstring &text) {
@@ -64,36 +79,31 @@ void Driver::WaitUntil(const std::function<bool()> &done, const char *what) {
     }
 }
 
-HWND Driver::WaitForDialog(int markerId) {
+HWND Driver::WaitForDialog(const std::function<bool(HWND)> &match, const std::string &what) {
     HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : Windows())
-                if (IsDialog(window) && ::GetDlgItem(window, markerId)) found = window;
-            return found != nullptr;
-        },
-        ("the dialog with control " + std::to_string(markerId)).c_str());
+    WaitUntil([&] {
+        for (HWND window : Windows())
+            if (IsDialog(window) && match(window)) found = window;
+        return found != nullptr;
+    }, what.c_str());
+    return found;
+}
+
+HWND Driver::WaitForDialog(int markerId) {
+    const HWND found = WaitForDialog([&](HWND window) { return ::GetDlgItem(window, markerId) != nullptr; },
+                                     "the dialog with control " + std::to_string(markerId));
     Pause();  // its initialisation is done, let it paint
     return found;
 }
 
 HWND Driver::WaitForMessageBox(std::string &text) {
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND window : Windows())
-                if (IsDialog(window) && Wide(Text(window)) == kMessageCaption && ::GetDlgItem(window, kMessageTextId))
-                    found = window;
-            return found != nullptr;
-        },
-        "a message box");
+    const HWND found = WaitForDialog(
+        [](HWND window) { return Wide(Text(window)) == kMessageCaption && ::GetDlgItem(window, kMessageTextId); }, "a message box");
     text = Text(::GetDlgItem(found, kMessageTextId));
     return found;
 }
 
-void Driver::WaitGone(HWND window) {
-    WaitUntil([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, "a window to close");
-}
+void Driver::WaitGone(HWND window) { WaitUntil([&] { return !::IsWindowVisible(window); }, "a window to close"); }
 
 void Driver::CloseEverything(const std::function<bool()> &finished) {
     for (const auto end = std::chrono::steady_clock::now() + timeout_; !finished() && std::chrono::steady_clock::now() < end;
@@ -106,9 +116,7 @@ void Driver::Notify(HWND dialog, int id, int code) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
-void Driver::SetText(HWND dialog, int id, const std::string &utf8) {
-    ::SetWindowTextW(::GetDlgItem(dialog, id), Wide(utf8).c_str());
-}
+void Driver::SetText(HWND dialog, int id, const std::string &utf8) { ::SetWindowTextW(::GetDlgItem(dialog, id), Wide(utf8).c_str()); }
 
 std::string Driver::Text(HWND window) {
     wchar_t text[1024] = {};
@@ -130,14 +138,17 @@ std::string Driver::Header(HWND list, int column) {
     return ControlText(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), header);
 }
 
-int Driver::FindRow(HWND list, const std::string &utf8) {
+std::string Driver::Table(HWND list, int columns) {
+    std::string text;
     for (int row = 0; row < Rows(list); ++row)
-        if (Cell(list, row, 0) == utf8) return row;
-    return -1;
+        for (int column = 0; column < columns; ++column) text += (column ? "|" : row ? " " : "") + Cell(list, row, column);
+    return text;
 }
 
-void Driver::SelectRow(HWND list, int row) {
-    if (row < 0) throw StepFailed("no such row");
+void Driver::SelectRow(HWND list, const std::string &firstCell) {
+    int row = 0;
+    while (row < Rows(list) && Cell(list, row, 0) != firstCell) ++row;
+    if (row == Rows(list)) throw StepFailed("no row " + firstCell);
     LVITEMW state{};
     state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
     ::SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
@@ -150,32 +161,10 @@ std::string Driver::ItemLabel(HWND tree, HTREEITEM item) {
     return ControlText(tree, TVM_GETITEMW, 0, label);
 }
 
-std::vector<std::string> Driver::Children(HWND tree, HTREEITEM item) {
-    std::vector<std::string> names;
-    for (HTREEITEM child = TreeView_GetChild(tree, item); child; child = TreeView_GetNextSibling(tree, child))
-        names.push_back(ItemLabel(tree, child));
-    return names;
-}
-
 HTREEITEM Driver::Child(HWND tree, HTREEITEM parent, const std::string &utf8) {
     for (HTREEITEM child = TreeView_GetChild(tree, parent); child; child = TreeView_GetNextSibling(tree, child))
         if (ItemLabel(tree, child) == utf8) return child;
     throw StepFailed("no folder " + utf8 + " in the tree");
-}
-
-void Driver::Click(HWND window, POINT client, bool right) {
-    // Two clicks in a row would be a double click.
-    static auto last = std::chrono::steady_clock::now() - std::chrono::seconds(10);
-    const auto apart = std::chrono::milliseconds(::GetDoubleClickTime() + 100);
-    if (std::chrono::steady_clock::now() - last < apart) std::this_thread::sleep_for(apart);
-    last = std::chrono::steady_clock::now();
-    ::ClientToScreen(window, &client);
-    ::SetCursorPos(client.x, client.y);
-    INPUT press[2] = {};
-    for (INPUT &input : press) input.type = INPUT_MOUSE;
-    press[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    press[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    ::SendInput(2, press, sizeof(INPUT));
 }
 
 void Driver::ClickHeader(HWND list, int column) {
@@ -194,21 +183,17 @@ void Driver::RightClickItem(HWND tree, HTREEITEM item) {
 
 HMENU Driver::WaitForPopupMenu(HWND &window) {
     HMENU menu = nullptr;
-    WaitUntil(
-        [&] {
-            // Popup menus are top-level windows of the system's menu class, owned by no thread's dialog.
-            window = ::FindWindowW(L"#32768", nullptr);
-            if (window && ::IsWindowVisible(window))
-                menu = reinterpret_cast<HMENU>(::SendMessageW(window, MN_GETHMENU, 0, 0));
-            return menu != nullptr;
-        },
-        "the folder menu");
+    // Popup menus are top-level windows of the system's menu class, owned by no thread's dialog.
+    WaitUntil([&] {
+        window = ::FindWindowW(L"#32768", nullptr);
+        return window && ::IsWindowVisible(window) && (menu = reinterpret_cast<HMENU>(::SendMessageW(window, MN_GETHMENU, 0, 0)));
+    }, "the folder menu");
     return menu;
 }
 
 void Driver::PressKey(WORD key) {
-    INPUT press[2] = {};
-    for (INPUT &input : press) input.type = INPUT_KEYBOARD, input.ki.wVk = key;
+    INPUT press[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
+    press[0].ki.wVk = press[1].ki.wVk = key;
     press[1].ki.dwFlags = KEYEVENTF_KEYUP;
     ::SendInput(2, press, sizeof(INPUT));
 }

@@ -1,6 +1,5 @@
-// Drives the real settings dialogs from a second thread, as a person at the screen would: finds
-// the dialogs by their controls, types into fields, presses buttons, picks list rows and tree
-// items, answers message boxes. The host's thread stays in the dialogs' own message loops.
+// Works the real dialogs from a second thread as a person would, while the host's thread stays in
+// the dialogs' own message loops.
 #pragma once
 
 #include <windows.h>
@@ -27,9 +26,7 @@ public:
     explicit Driver(DWORD uiThread, std::string screenshots, std::string language)
         : uiThread_(uiThread), screenshots_(std::move(screenshots)), language_(std::move(language)) {}
 
-    // The visible dialog of the host's thread that has a control with this id.
-    HWND WaitForDialog(int markerId);
-    // The message box of the settings ("Scanner Quillbox"); its text in UTF-8.
+    HWND WaitForDialog(int markerId);  // the visible dialog with a control of this id
     HWND WaitForMessageBox(std::string &text);
     void WaitGone(HWND window);
     void WaitUntil(const std::function<bool()> &done, const char *what);
@@ -43,37 +40,31 @@ public:
     static std::string Text(HWND window);
     static std::string ItemText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }
 
-    // List views.
     static int Rows(HWND list);
     static std::string Cell(HWND list, int row, int column);
     static std::string Header(HWND list, int column);
-    static int FindRow(HWND list, const std::string &utf8);
-    static void SelectRow(HWND list, int row);
-
-    // Tree views.
+    // The rows' first cells as "cell|cell row|row".
+    static std::string Table(HWND list, int columns = 1);
+    static void SelectRow(HWND list, const std::string &firstCell);
     static HTREEITEM Root(HWND tree) { return TreeView_GetRoot(tree); }
     static std::string ItemLabel(HWND tree, HTREEITEM item);
-    static std::vector<std::string> Children(HWND tree, HTREEITEM item);
     static HTREEITEM Child(HWND tree, HTREEITEM parent, const std::string &utf8);
     static HTREEITEM Selection(HWND tree) { return TreeView_GetSelection(tree); }
 
-    // Real mouse clicks at a point of a window's client area (the window must be on top).
-    static void Click(HWND window, POINT client, bool right = false);
+    // Real input: the window must be on top.
     static void ClickHeader(HWND list, int column);
     static void RightClickItem(HWND tree, HTREEITEM item);
-    // The open popup menu of the host's thread; its menu handle, null when none is open.
     HMENU WaitForPopupMenu(HWND &window);
     static void PressKey(WORD key);
 
-    // The window as it stands on the screen, when screenshots were asked for.
     void Screenshot(HWND window, const std::string &name);
 
 private:
     std::vector<HWND> Windows() const;
+    HWND WaitForDialog(const std::function<bool(HWND)> &match, const std::string &what);
 
     DWORD uiThread_;
-    std::string screenshots_;
-    std::string language_;
+    std::string screenshots_, language_;
     std::chrono::milliseconds timeout_{15000};
 };
 
