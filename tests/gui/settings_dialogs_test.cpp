@@ -24,7 +24,6 @@ namespace {
 using EntryPoint = std::int32_t(__cdecl *)(std::int32_t, std::uint32_t *, std::uintptr_t *);
 
 bool english = false;
-std::string screenshots;
 EntryPoint entry = nullptr;
 
 // The string table's text in the language the dialogs run in (UTF-8).
@@ -81,31 +80,23 @@ protected:
         return values;
     }
 
-    // The one work rule file the settings left in the data folder.
-    std::string WorkFile() const {
-        std::vector<std::string> found;
-        for (const auto &entry : fs::directory_iterator(data_))
-            if (entry.path().filename().string().rfind("Work", 0) == 0 && entry.path().extension() == ".rfd")
-                found.push_back(entry.path().string());
-        EXPECT_EQ(found.size(), 1u) << "work rule files";
-        return found.empty() ? std::string() : found.front();
-    }
+    // The work rule file of the first edit slot, the box's while the data folder starts empty.
+    std::string WorkFile() const { return data_ + "\\Work001.rfd"; }
 
     // Command 3 for box 7 with the script working the list dialog meanwhile; OK closes it.
-    void RunSettings(const std::function<void(Driver &, HWND list)> &script) {
+    void RunSettings(const std::function<void(HWND list)> &script) {
         std::atomic<bool> finished{false};
-        Driver driver(::GetCurrentThreadId(), screenshots, english ? "en" : "ja");
         std::thread worker([&] {
             try {
-                const HWND list = driver.WaitForDialog(IDC_KIND_LIST);
-                EXPECT_EQ(Driver::Text(list), english ? "Distribution Settings" : "配信設定リスト");
-                EXPECT_EQ(Driver::ItemText(list, IDC_BOX_FOLDER), box_);
-                script(driver, list);
-                Close(driver, list);
+                const HWND list = WaitForDialog(IDC_KIND_LIST);
+                EXPECT_EQ(Text(list), english ? "Distribution Settings" : "配信設定リスト");
+                EXPECT_EQ(ItemText(list, IDC_BOX_FOLDER), box_);
+                script(list);
+                Close(list);
             } catch (const StepFailed &failure) {
                 ADD_FAILURE() << failure.what();
             }
-            driver.CloseEverything([&] { return finished.load(); });
+            CloseEverything([&] { return finished.load(); });
         });
         std::uint32_t result = 0x55;
         std::uintptr_t slots[6] = {0, 7, 7, reinterpret_cast<std::uintptr_t>(box_.c_str()), 0, 0};
@@ -117,34 +108,34 @@ protected:
     }
 
     // New in the list: the destination dialog with a folder under the root chosen and the code typed.
-    static HWND NewRule(Driver &ui, HWND list, const char *folder, const char *code) {
-        Driver::Press(list, IDC_RULE_NEW);
-        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+    static HWND NewRule(HWND list, const char *folder, const char *code) {
+        Press(list, IDC_RULE_NEW);
+        const HWND dest = WaitForDialog(IDC_FOLDER_TREE);
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        if (folder) TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), folder));
-        Driver::SetText(dest, IDC_CODE, code);
+        if (folder) TreeView_SelectItem(tree, Child(tree, TreeView_GetRoot(tree), folder));
+        SetText(dest, IDC_CODE, code);
         return dest;
     }
 
     // The message box that came up has this string's text; it is answered.
-    static void Answer(Driver &ui, int stringId, int button = IDOK) {
+    static void Answer(int stringId, int button = IDOK) {
         std::string text;
-        const HWND box = ui.WaitForMessageBox(text);
+        const HWND box = WaitForMessageBox(text);
         EXPECT_EQ(text, Expected(stringId));
-        Close(ui, box, button);
+        Close(box, button);
     }
 
-    static void Close(Driver &ui, HWND window, int button = IDOK) { Driver::Press(window, button), ui.WaitGone(window); }
+    static void Close(HWND window, int button = IDOK) { Press(window, button), WaitGone(window); }
 
     // A new row typed into an address list in place; a refused one answered.
-    static void TypeAddress(Driver &ui, HWND dest, HWND list, const std::string &text, int refusal = 0) {
-        Driver::Press(dest, IDC_ADDRESS_NEW);
+    static void TypeAddress(HWND dest, HWND list, const std::string &text, int refusal = 0) {
+        Press(dest, IDC_ADDRESS_NEW);
         HWND edit = nullptr;
-        ui.WaitUntil([&] { return (edit = ListView_GetEditControl(list)) != nullptr; }, "the address in-place edit");
+        WaitUntil([&] { return (edit = ListView_GetEditControl(list)) != nullptr; }, "the address in-place edit");
         ::SetWindowTextW(edit, Wide(text).c_str());
         ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
-        if (refusal) Answer(ui, refusal);
-        ui.WaitUntil([&] { return ListView_GetEditControl(list) == nullptr; }, "the edit to end");
+        if (refusal) Answer(refusal);
+        WaitUntil([&] { return ListView_GetEditControl(list) == nullptr; }, "the edit to end");
     }
 
     std::string data_, scratch_, box_;
@@ -152,55 +143,55 @@ protected:
 
 TEST_F(SettingsDialogs, NewRulesAreCheckedAndStoredInAFolderMadeAndRenamedInTheTree) {
     const std::string newFolder = Expected(57);
-    RunSettings([&](Driver &ui, HWND list) {
+    RunSettings([&](HWND list) {
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
         // A sub-address of three digits, then a duplicate, are refused with the code selected.
         const auto refused = [&](HWND dest, int stringId) {
-            Driver::Press(dest, IDOK);
-            Answer(ui, stringId);
+            Press(dest, IDOK);
+            Answer(stringId);
             EXPECT_TRUE(::IsWindowVisible(dest)) << "a refused code closes the dialog";
             DWORD from = 1, to = 0;
             ::SendDlgItemMessageW(dest, IDC_CODE, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-            EXPECT_EQ(std::to_string(from) + "-" + std::to_string(to), "0-" + std::to_string(Driver::ItemText(dest, IDC_CODE).size()))
+            EXPECT_EQ(std::to_string(from) + "-" + std::to_string(to), "0-" + std::to_string(ItemText(dest, IDC_CODE).size()))
                 << "the code is selected";
         };
-        HWND dest = NewRule(ui, list, "Rx", "123");
+        HWND dest = NewRule(list, "Rx", "123");
         refused(dest, 16);
-        Driver::SetText(dest, IDC_CODE, "1234");
-        Close(ui, dest);
-        EXPECT_EQ(Driver::Table(rules, 2), "1234|Rx");
-        dest = NewRule(ui, list, "Rx", "1234");
+        SetText(dest, IDC_CODE, "1234");
+        Close(dest);
+        EXPECT_EQ(Table(rules, 2), "1234|Rx");
+        dest = NewRule(list, "Rx", "1234");
         refused(dest, 6);
-        Close(ui, dest, IDCANCEL);
-        EXPECT_EQ(Driver::Table(rules, 2), "1234|Rx");
+        Close(dest, IDCANCEL);
+        EXPECT_EQ(Table(rules, 2), "1234|Rx");
 
         ::SendDlgItemMessageW(list, IDC_KIND_LIST, LB_SETCURSEL, 1, 0);
-        Driver::Notify(list, IDC_KIND_LIST, LBN_SELCHANGE);
-        ui.WaitUntil([&] { return Driver::Header(rules, 0) == Expected(52); }, "the sender-number columns");
-        dest = NewRule(ui, list, nullptr, "+81 3*");
+        Notify(list, IDC_KIND_LIST, LBN_SELCHANGE);
+        WaitUntil([&] { return Header(rules, 0) == Expected(52); }, "the sender-number columns");
+        dest = NewRule(list, nullptr, "+81 3*");
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(52));
+        EXPECT_EQ(ItemText(dest, IDC_CODE_LABEL), Expected(52));
         // A new folder under the root, then its name typed over in place.
-        TreeView_SelectItem(tree, Driver::Root(tree));
-        Driver::Press(dest, IDM_NEW_FOLDER);
-        ui.WaitUntil([&] { return Driver::ItemLabel(tree, Driver::Selection(tree)) == newFolder; }, "the new folder");
+        TreeView_SelectItem(tree, TreeView_GetRoot(tree));
+        Press(dest, IDM_NEW_FOLDER);
+        WaitUntil([&] { return ItemLabel(tree, TreeView_GetSelection(tree)) == newFolder; }, "the new folder");
         EXPECT_TRUE(fs::is_directory(fs::path(box_) / Wide(newFolder)));
         const auto edit = reinterpret_cast<HWND>(
-            ::SendMessageW(tree, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(Driver::Selection(tree))));
+            ::SendMessageW(tree, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(TreeView_GetSelection(tree))));
         if (!edit) throw StepFailed("no in-place edit in the tree");
         ::SetWindowTextW(edit, L"Sales");
         ::SendMessageW(tree, TVM_ENDEDITLABELNOW, FALSE, 0);
-        EXPECT_EQ(Driver::ItemLabel(tree, Driver::Selection(tree)) + "|" + Driver::ItemText(dest, IDC_SELECTED_FOLDER) + "|" +
-                      Driver::ItemText(dest, IDC_FOLDER_NAME), "Sales|Sales|Sales");
+        EXPECT_EQ(ItemLabel(tree, TreeView_GetSelection(tree)) + "|" + ItemText(dest, IDC_SELECTED_FOLDER) + "|" +
+                      ItemText(dest, IDC_FOLDER_NAME), "Sales|Sales|Sales");
         EXPECT_TRUE(fs::is_directory(box_ + "\\Sales") && !fs::exists(fs::path(box_) / Wide(newFolder)));
 
         const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST);
-        TypeAddress(ui, dest, mail, "fax@example.com");
-        ui.WaitUntil([&] { return Driver::Table(mail) == "fax@example.com"; }, "the typed address");
-        ui.Screenshot(dest, "destination");
-        Close(ui, dest);
-        EXPECT_EQ(Driver::Table(rules, 2), "+81 3*|Sales");
-        ui.Screenshot(list, "list");
+        TypeAddress(dest, mail, "fax@example.com");
+        WaitUntil([&] { return Table(mail) == "fax@example.com"; }, "the typed address");
+        Screenshot(dest, "destination");
+        Close(dest);
+        EXPECT_EQ(Table(rules, 2), "+81 3*|Sales");
+        Screenshot(list, "list");
     });
     const std::string work = WorkFile();
     EXPECT_EQ(Profile(work, "FCODE", {"F001", "F002"}) + Profile(work, "TSI", {"T001"}) + Profile(work, "OTHER", {"OtherFile"}),
@@ -212,67 +203,67 @@ TEST_F(SettingsDialogs, RulesSortEditAndDeleteInTheWorkFileAndTheMailAddressWind
     std::ofstream(data_ + "\\WbFaxRcv007.rfd", std::ios::binary)
         << "[FCODE]\r\nF001=Rx;3333;a@example.com;\r\nF002=Tx;1111;;\r\nF003=Rx;2222;b@example.com;PC9\r\n"
            "[TSI]\r\nT001=Tx;0312;0312;carol@example.com;\r\n[OTHER]\r\nOtherFile=Rx;;b@example.com,a@example.com;\r\n";
-    RunSettings([&](Driver &ui, HWND list) {
+    RunSettings([&](HWND list) {
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
-        EXPECT_EQ(Driver::Table(rules, 2), "1111|Tx 2222|Rx 3333|Rx") << "kept in ascending order";
+        EXPECT_EQ(Table(rules, 2), "1111|Tx 2222|Rx 3333|Rx") << "kept in ascending order";
         // Clicks on the folder header sort ascending, descending, then ascending again.
         for (const char *first : {"Rx", "Tx", "Rx"}) {
-            Driver::ClickHeader(rules, 1);
-            ui.WaitUntil([&] { return Driver::Cell(rules, 0, 1) == first; }, "rows sorted by folder");
+            ClickHeader(rules, 1);
+            WaitUntil([&] { return Cell(rules, 0, 1) == first; }, "rows sorted by folder");
         }
-        EXPECT_EQ(Driver::Table(rules, 2), "2222|Rx 3333|Rx 1111|Tx");
+        EXPECT_EQ(Table(rules, 2), "2222|Rx 3333|Rx 1111|Tx");
 
         // Edit: the rule's own key and addresses come along; another folder is chosen.
-        Driver::SelectRow(rules, "2222");
-        Driver::Press(list, IDC_RULE_EDIT);
-        HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+        SelectRow(rules, "2222");
+        Press(list, IDC_RULE_EDIT);
+        HWND dest = WaitForDialog(IDC_FOLDER_TREE);
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE), pc = ::GetDlgItem(dest, IDC_PC_LIST);
-        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE) + "|" + Driver::ItemText(dest, IDC_KEY_NAME) + "|" +
-                      Driver::ItemText(dest, IDC_SELECTED_FOLDER) + "|" + Driver::ItemLabel(tree, Driver::Selection(tree)) + "|" +
-                      Driver::Table(::GetDlgItem(dest, IDC_MAIL_LIST)) + "|" + Driver::Table(pc),
+        EXPECT_EQ(ItemText(dest, IDC_CODE) + "|" + ItemText(dest, IDC_KEY_NAME) + "|" +
+                      ItemText(dest, IDC_SELECTED_FOLDER) + "|" + ItemLabel(tree, TreeView_GetSelection(tree)) + "|" +
+                      Table(::GetDlgItem(dest, IDC_MAIL_LIST)) + "|" + Table(pc),
                   "2222|F003|Rx|Rx|b@example.com|PC9");
         EXPECT_FALSE(::IsWindowVisible(pc)) << "mail notification shows the mail list";
 
         // The folder menu: the root cannot be renamed or inspected, its subfolders can.
         for (const bool onRoot : {true, false}) {
-            const HTREEITEM item = onRoot ? Driver::Root(tree) : Driver::Child(tree, Driver::Root(tree), "Tx");
-            Driver::RightClickItem(tree, item);
+            const HTREEITEM item = onRoot ? TreeView_GetRoot(tree) : Child(tree, TreeView_GetRoot(tree), "Tx");
+            RightClickItem(tree, item);
             HWND popup = nullptr;
-            const HMENU menu = ui.WaitForPopupMenu(popup);
-            EXPECT_EQ(Driver::Selection(tree), item) << "a right click selects";
+            const HMENU menu = WaitForPopupMenu(popup);
+            EXPECT_EQ(TreeView_GetSelection(tree), item) << "a right click selects";
             for (const UINT command : {IDM_RENAME_FOLDER, IDM_FOLDER_PROPERTIES})
                 EXPECT_EQ((::GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED) != 0, onRoot) << command;
             EXPECT_FALSE(::GetMenuState(menu, IDM_NEW_FOLDER, MF_BYCOMMAND) & MF_GRAYED);
-            Driver::PressKey(VK_ESCAPE);
-            ui.WaitGone(popup);
+            PressKey(VK_ESCAPE);
+            WaitGone(popup);
         }
-        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Tx");
-        Close(ui, dest);
+        EXPECT_EQ(ItemText(dest, IDC_SELECTED_FOLDER), "Tx");
+        Close(dest);
         // The edited row keeps its place, and the others the order the user sorted them in.
-        EXPECT_EQ(Driver::Table(rules, 2), "2222|Tx 3333|Rx 1111|Tx");
+        EXPECT_EQ(Table(rules, 2), "2222|Tx 3333|Rx 1111|Tx");
 
         // Delete asks first; Cancel keeps the rule, OK removes it.
-        Driver::SelectRow(rules, "3333");
-        for (const int answer : {IDCANCEL, IDOK}) Driver::Press(list, IDC_RULE_DELETE), Answer(ui, 9, answer);
-        ui.WaitUntil([&] { return Driver::Table(rules) == "2222 1111"; }, "the deleted row to go");
+        SelectRow(rules, "3333");
+        for (const int answer : {IDCANCEL, IDOK}) Press(list, IDC_RULE_DELETE), Answer(9, answer);
+        WaitUntil([&] { return Table(rules) == "2222 1111"; }, "the deleted row to go");
 
         // The mail address window offers the addresses of every section once, beside the dialog.
-        dest = NewRule(ui, list, "Rx", "4444");
-        Driver::Press(dest, IDC_ADDRESS_PICK);
-        const HWND window = ui.WaitForDialog(IDC_MAIL_ADD);
+        dest = NewRule(list, "Rx", "4444");
+        Press(dest, IDC_ADDRESS_PICK);
+        const HWND window = WaitForDialog(IDC_MAIL_ADD);
         const HWND offered = ::GetDlgItem(window, IDC_WINDOW_LIST);
-        EXPECT_EQ(Driver::Table(offered), "a@example.com b@example.com carol@example.com");
+        EXPECT_EQ(Table(offered), "a@example.com b@example.com carol@example.com");
         RECT beside{}, owner{};
         ::GetWindowRect(window, &beside);
         ::GetWindowRect(dest, &owner);
         EXPECT_TRUE(beside.left == owner.right || beside.right == owner.right) << "placed at the dialog's right edge";
-        Driver::SelectRow(offered, "carol@example.com");
-        ui.Screenshot(window, "mail-address");
-        Driver::Press(window, IDC_MAIL_ADD);
-        ui.WaitUntil([&] { return Driver::Table(::GetDlgItem(dest, IDC_MAIL_LIST)) == "carol@example.com"; }, "the added address");
-        Close(ui, window);
-        Close(ui, dest);
-        EXPECT_EQ(Driver::Rows(rules), 3);
+        SelectRow(offered, "carol@example.com");
+        Screenshot(window, "mail-address");
+        Press(window, IDC_MAIL_ADD);
+        WaitUntil([&] { return Table(::GetDlgItem(dest, IDC_MAIL_LIST)) == "carol@example.com"; }, "the added address");
+        Close(window);
+        Close(dest);
+        EXPECT_EQ(Rows(rules), 3);
     });
     // The deleted rule's key is the smallest free one for the new rule.
     EXPECT_EQ(Profile(WorkFile(), "FCODE", {"F001", "F002", "F003", "F004"}),
@@ -290,51 +281,47 @@ TEST_F(SettingsDialogs, PcListEnvironmentAndErrorLog) {
         << "11,PC01,x,2009.01.30.14.05.22,a,b,c,FAX0001.tif\r\n10,PC02,x,2009.01.31.15.00.00,a,b,c,FAX0002.tif\r\n"
            "19,PC03,x,2009.02.01.09.30.00,a,b,c,FAX0003.tif\r\n7,PC04,x,2009.02.02.10.00.00,a,b,c,FAX0004.tif\r\n"
            "a line without fields\r\n";
-    char self[256] = {};
-    DWORD size = sizeof self;
-    ASSERT_TRUE(::GetComputerNameExA(ComputerNameDnsHostname, self, &size));
-    RunSettings([&](Driver &ui, HWND list) {
-        // The PC list takes the mail list's place and refuses bad names and this computer.
-        const HWND dest = NewRule(ui, list, "Rx", "5555");
+    RunSettings([&](HWND list) {
+        // The PC list takes the mail list's place and refuses bad names.
+        const HWND dest = NewRule(list, "Rx", "5555");
         const HWND pc = ::GetDlgItem(dest, IDC_PC_LIST);
         EXPECT_TRUE(!::IsWindowVisible(::GetDlgItem(dest, IDC_MAIL_LIST)) && ::IsWindowVisible(pc));
-        TypeAddress(ui, dest, pc, "PC 01", 23);
-        TypeAddress(ui, dest, pc, self, 24);
-        TypeAddress(ui, dest, pc, "PC-01");
-        ui.WaitUntil([&] { return Driver::Table(pc) == "PC-01"; }, "the accepted name alone");
-        Close(ui, dest);
+        TypeAddress(dest, pc, "PC 01", 23);
+        TypeAddress(dest, pc, "PC-01");
+        WaitUntil([&] { return Table(pc) == "PC-01"; }, "the accepted name alone");
+        Close(dest);
 
         // A refused port still writes mode, attachment, size and days.
-        Driver::Press(list, IDC_ENVIRONMENT);
-        const HWND env = ui.WaitForDialog(IDC_FILE_SIZE);
+        Press(list, IDC_ENVIRONMENT);
+        const HWND env = WaitForDialog(IDC_FILE_SIZE);
         const auto enabled = [&](int id) { return ::IsWindowEnabled(::GetDlgItem(env, id)) != FALSE; };
-        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_SERVER) + "|" + Driver::ItemText(env, IDC_SMTP_PORT), "old.example|25");
+        EXPECT_EQ(ItemText(env, IDC_SMTP_SERVER) + "|" + ItemText(env, IDC_SMTP_PORT), "old.example|25");
         EXPECT_TRUE(::IsDlgButtonChecked(env, IDC_NOTIFY_HOST) == BST_CHECKED && enabled(IDC_NOTIFY_DAYS));
         EXPECT_EQ(::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_GETCOUNT, 0, 0), 4);
         ::SendDlgItemMessageW(env, IDC_NOTIFY_BY_MAIL, BM_CLICK, 0, 0);
-        ui.WaitUntil([&] { return !enabled(IDC_NOTIFY_DAYS); }, "the mail layout");
+        WaitUntil([&] { return !enabled(IDC_NOTIFY_DAYS); }, "the mail layout");
         EXPECT_EQ(::IsDlgButtonChecked(env, IDC_NOTIFY_HOST), UINT{BST_UNCHECKED}) << "the radio buttons share one group";
         EXPECT_FALSE(enabled(IDC_FILE_SIZE)) << "nothing is attached yet";
-        Driver::SetText(env, IDC_SMTP_SERVER, "mail.example");
-        Driver::SetText(env, IDC_SMTP_PORT, "0");
+        SetText(env, IDC_SMTP_SERVER, "mail.example");
+        SetText(env, IDC_SMTP_PORT, "0");
         ::SendDlgItemMessageW(env, IDC_ATTACH_FILE, BM_CLICK, 0, 0);
-        ui.WaitUntil([&] { return enabled(IDC_FILE_SIZE); }, "the data size list");
+        WaitUntil([&] { return enabled(IDC_FILE_SIZE); }, "the data size list");
         ::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_SETCURSEL, 2, 0);
-        Driver::SetText(env, IDC_NOTIFY_DAYS, "12");
-        ui.Screenshot(env, "environment");
-        Driver::Press(env, IDOK);
-        Answer(ui, 13);
+        SetText(env, IDC_NOTIFY_DAYS, "12");
+        Screenshot(env, "environment");
+        Press(env, IDOK);
+        Answer(13);
         EXPECT_TRUE(::IsWindowVisible(env)) << "a refused port closes the dialog";
-        Close(ui, env, IDCANCEL);
+        Close(env, IDCANCEL);
 
         // The error log lists the failed notices newest first.
-        Driver::Press(list, IDC_ERROR_LOG);
-        const HWND log = ui.WaitForDialog(IDC_STATUS_BAR);
-        EXPECT_EQ(Driver::Table(::GetDlgItem(log, IDC_WINDOW_LIST), 4),
+        Press(list, IDC_ERROR_LOG);
+        const HWND log = WaitForDialog(IDC_STATUS_BAR);
+        EXPECT_EQ(Table(::GetDlgItem(log, IDC_WINDOW_LIST), 4),
                   LocalWhen(2009, 2, 2, 10, 0) + "|PC04|7|FAX0004.tif " + LocalWhen(2009, 2, 1, 9, 30) + "|PC03|error|FAX0003.tif " +
                       LocalWhen(2009, 1, 30, 14, 5) + "|PC01|" + Expected(69) + "|FAX0001.tif");
-        ui.Screenshot(log, "error-log");
-        Close(ui, log, IDCANCEL);
+        Screenshot(log, "error-log");
+        Close(log, IDCANCEL);
     });
     EXPECT_EQ(Profile(WorkFile(), "FCODE", {"F001"}), "Rx;5555;;PC-01|");
     EXPECT_EQ(Profile(Config(), "RCVFAX",
@@ -353,6 +340,8 @@ int main(int argc, char **argv) {
         if (option == "--english") wbfax::gui::english = true;
         else if (option == "--screenshots" && i + 1 < argc) wbfax::gui::screenshots = argv[++i];
     }
+    wbfax::gui::uiThread = ::GetCurrentThreadId();
+    wbfax::gui::language = wbfax::gui::english ? "en" : "ja";
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string folder = std::filesystem::path(self).parent_path().string();
