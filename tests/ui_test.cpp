@@ -1,6 +1,6 @@
 // The settings dialogs' decisions without a screen: the rule list and its work file, a rule's
-// checks and value, the address lists, the storage folder tree, the environment settings and
-// the error log. The drawn dialogs are tests/gui's.
+// checks and value, the address lists, the storage folder tree, the environment settings, the
+// error log, and the language module's texts. The drawn dialogs are tests/gui's.
 #include "entry/entry.h"
 #include "base/module.h"
 #include "base/text.h"
@@ -27,6 +27,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#undef FreeModule
+#undef FindText
 #endif
 
 namespace wbfax {
@@ -155,12 +157,6 @@ TEST_F(ListDialog, CommandThreePreparesTheWorkFileAndRestoresTheResources) {
     EXPECT_EQ(Slots() + Keys(WorkRuleFilePath(1), "OTHER", {"OtherFile"}), "009|?|Rx;;|");
     EXPECT_EQ(CurrentKind(), kSubAddress);
     EXPECT_EQ(Module().resourceInstance, own);
-    // The host's commit takes the work file only once it opened the box for editing.
-    std::uintptr_t open[6] = {0, 1, 9, 9, reinterpret_cast<std::uintptr_t>("x"), reinterpret_cast<std::uintptr_t>("WbFaxRcvExt.dll")};
-    wbCatchExtExpFunc(4, &result, open);
-    std::uintptr_t commit[6] = {0, 1, 0, 0, 0, 0};
-    wbCatchExtExpFunc(6, &result, commit);
-    EXPECT_EQ(Keys(RuleFilePath(9), "OTHER", {"TxFile"}), "Tx;;|");
 }
 #endif
 
@@ -564,6 +560,30 @@ TEST_F(ErrorLogTest, ShowsTheFailedNoticesAtTheirLineNumbers) {
         EXPECT_EQ(shown, expected) << content.substr(0, 40);
     }
 }
+
+// ----- The language module WbFaxRcvLC (.dll, .so)
+
+TEST(LanguageModule, CarriesEveryStringOfTheTableInEnglishAndNothingElse) {
+    const platform::ModuleHandle module = platform::LoadModule(WBFAX_LANGUAGE_MODULE_PATH);
+    ASSERT_NE(module, 0u) << WBFAX_LANGUAGE_MODULE_PATH;
+#define WBFAX_STRING(id, japanese, english) EXPECT_EQ(platform::LoadResourceString(module, id), english) << "string " << id;
+#include "resources/strings.def"
+#undef WBFAX_STRING
+    for (int missing : {0, 25, 49, 71, 105}) EXPECT_EQ(platform::LoadResourceString(module, missing), "") << missing;
+    platform::FreeModule(module);
+}
+
+#if defined(_WIN32)
+TEST(LanguageModule, BothResourceModulesCarryTheFolderIcons) {
+    for (const char *path : {WBFAX_MODULE_PATH, WBFAX_LANGUAGE_MODULE_PATH}) {
+        const HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr) << path;
+        for (const char *name : {"IDI_ICON_FLD_OPEN1", "IDI_ICON_FLD_CLOSE1"})
+            EXPECT_NE(::FindResourceA(module, name, MAKEINTRESOURCEA(14)), nullptr) << path << " " << name;  // RT_GROUP_ICON
+        ::FreeLibrary(module);
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace wbfax
