@@ -118,8 +118,7 @@ std::string ControlText(HWND control, UINT message, WPARAM which, Item item) {
     wchar_t text[512] = {};
     item.pszText = text;
     item.cchTextMax = 512;
-    if (!::SendMessageW(control, message, which, reinterpret_cast<LPARAM>(&item)) && message == LVM_GETCOLUMNW)
-        throw StepFailed("no column " + std::to_string(which));
+    ::SendMessageW(control, message, which, reinterpret_cast<LPARAM>(&item));
     return Utf8(text);
 }
 
@@ -129,12 +128,6 @@ inline std::string Cell(HWND list, int row, int column) {
     LVITEMW item{};
     item.iSubItem = column;
     return ControlText(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), item);
-}
-
-inline std::string Header(HWND list, int column) {
-    LVCOLUMNW header{};
-    header.mask = LVCF_TEXT;
-    return ControlText(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), header);
 }
 
 // The rows' first cells as "cell|cell row|row".
