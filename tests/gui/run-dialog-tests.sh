@@ -1,26 +1,18 @@
 #!/usr/bin/env bash
 # run-dialog-tests.sh WINE_RUN PREFIX PROGRAM [--screenshots FOLDER] [gtest options]
-# Runs the dialog tests on an Xvfb screen of their own: in Japanese (code page 932, the module's
-# own resources), then in English (the language module). With --screenshots the program leaves a
-# picture of each dialog in FOLDER (BMP, then converted to PNG when ImageMagick is there, which
-# the 32-bit root lacks: dialog-screenshots.sh converts those afterwards).
-# Exits 77 (skipped) when Xvfb is missing.
+# The dialog tests on an Xvfb screen of their own, in Japanese (code page 932, the module's own
+# resources), then in English (the language module). --screenshots leaves BMP pictures in FOLDER,
+# which dialog-screenshots.sh converts. Exits 77 (skipped) when Xvfb is missing.
 set -euo pipefail
-wine_run=$1 prefix=$2 program=$3
+wine_run=$1 prefix=$2 program=$3 first=${WBFAX_FIRST_DISPLAY:-91}
 shift 3
 shots=""
-if [ "${1:-}" = "--screenshots" ]; then
-    shots=$(realpath -m "$2")
-    shift 2
-fi
-if ! command -v Xvfb >/dev/null; then
-    echo "SKIPPED: the dialog tests need Xvfb (apt-get install xvfb)"
-    exit 77
-fi
+[ "${1:-}" != "--screenshots" ] || { shots=$(realpath -m "$2"); shift 2; }
+command -v Xvfb >/dev/null || { echo "SKIPPED: the dialog tests need Xvfb (apt-get install xvfb)"; exit 77; }
 
 # Inside the 32-bit root /tmp is the root's own: the abstract sockets show the machine's screens.
 display=""
-for n in $(seq 91 140); do
+for n in $(seq "$first" $((first + 49))); do
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ] &&
         ! grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; then display=$n; break; fi
 done
@@ -47,24 +39,10 @@ for font in /usr/share/wine/fonts/*.ttf; do
 done
 
 args=()
-if [ -n "$shots" ]; then
-    mkdir -p "$shots"
-    args=(--screenshots "Z:${shots//\//\\}")
-fi
+[ -z "$shots" ] || { mkdir -p "$shots"; args=(--screenshots "Z:${shots//\//\\}"); }
 status=0
 echo "--- Japanese, the module's own resources"
 WBFAX_WINE_LANG=ja_JP.UTF-8 "$wine_run" --prefix "$prefix" "$program" "${args[@]}" "$@" || status=1
 echo "--- English, the language module"
 "$wine_run" --prefix "$prefix" "$program" --english "${args[@]}" "$@" || status=1
-
-if [ -n "$shots" ]; then
-    # Debian's ImageMagick; /usr/local may hold a stand-in of the same name.
-    convert=$(command -v convert-im6.q16 || command -v magick || command -v convert || true)
-    for bmp in "$shots"/*.bmp; do
-        [ -e "$bmp" ] || continue
-        if [ -n "$convert" ]; then
-            "$convert" "$bmp" -strip "${bmp%.bmp}.png" && rm -f "$bmp"
-        fi
-    done
-fi
 exit $status

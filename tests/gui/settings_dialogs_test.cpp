@@ -1,13 +1,8 @@
-// The settings dialogs of command 3 as a person meets them: this program plays the host, loads
-// WbFaxRcvExt.dll, sends command 3 and works the dialogs from a second thread, then reads the
-// work rule file and wbcatch.ini with the system's own profile functions.
-//
+// Plays the host: loads WbFaxRcvExt.dll, sends command 3, works the dialogs from a second thread
+// and reads the files they leave with the system's profile functions.
 //   settings_dialogs_test [--english] [--screenshots FOLDER] [gtest options]
-//
-// --english lets the module find its language module (language\WbFaxRcvLC.dll beside this
-// program); without it the dialogs run from the module's own Japanese resources. Run in a Wine
-// prefix of its own with WBFAX_TEST_OWNS_APPDATA=1: the tests clear Corvane\Quillbox in the
-// common application data folder.
+// --english lets the module find language\WbFaxRcvLC.dll beside this program. Needs a Wine prefix
+// of its own and WBFAX_TEST_OWNS_APPDATA=1: Corvane\Quillbox in common application data is cleared.
 #include "gui/dialog_driver.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +24,7 @@ namespace {
 using EntryPoint = std::int32_t(__cdecl *)(std::int32_t, std::uint32_t *, std::uintptr_t *);
 
 bool english = false;
-std::string screenshots;
 EntryPoint entry = nullptr;
-
-constexpr std::uint32_t kBox = 7;
 
 // The string table's text in the language the dialogs run in (UTF-8).
 std::string Expected(int id) {
@@ -43,21 +35,6 @@ std::string Expected(int id) {
 #undef WBFAX_STRING
     default: return {};
     }
-}
-
-std::string Language(const char *japanese, const char *englishText) { return english ? englishText : japanese; }
-
-// The styles that matter of a drawn dialog's controls: the bits in set on, those in clear off.
-// Button kinds are numbers in the low bits: the kind's bits on, the mask's others off.
-struct Style {
-    int id;
-    std::uint32_t set, clear = 0;
-};
-constexpr std::uint32_t Other(std::uint32_t kind) { return BS_TYPEMASK & ~kind; }
-void ExpectStyles(HWND dialog, std::initializer_list<Style> styles) {
-    for (const Style &s : styles)
-        EXPECT_EQ(static_cast<std::uint32_t>(::GetWindowLongW(::GetDlgItem(dialog, s.id), GWL_STYLE)) & (s.set | s.clear), s.set)
-            << "control " << s.id;
 }
 
 // The user's short date and time without seconds, as the system formats them.
@@ -75,24 +52,19 @@ protected:
     void SetUp() override {
         ASSERT_NE(entry, nullptr) << "WbFaxRcvExt.dll was not loaded";
         const char *owns = std::getenv("WBFAX_TEST_OWNS_APPDATA");
-        if (!owns || std::string(owns) != "1")
-            GTEST_FAIL() << "the tests clear Corvane\\Quillbox in the common application data folder; run them in a "
-                            "Wine prefix of their own with WBFAX_TEST_OWNS_APPDATA=1";
+        if (!owns || std::string(owns) != "1") GTEST_FAIL() << "the tests clear Corvane\\Quillbox: set WBFAX_TEST_OWNS_APPDATA=1";
         char common[MAX_PATH] = {};
         ::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common);
         data_ = std::string(common) + "\\Corvane\\Quillbox";
-        fs::remove_all(data_);
-        fs::create_directories(data_);
         scratch_ = (fs::temp_directory_path() / ("wbfax-gui-" + std::to_string(::GetCurrentProcessId()))).string();
-        fs::remove_all(scratch_);
         box_ = scratch_ + "\\box7";
-        fs::create_directories(box_);
+        for (const std::string &folder : {data_, scratch_}) fs::remove_all(folder);
+        for (const std::string &folder : {data_, box_}) fs::create_directories(folder);
     }
 
     void TearDown() override {
         std::error_code ignored;
-        fs::remove_all(data_, ignored);
-        fs::remove_all(scratch_, ignored);
+        for (const std::string &folder : {data_, scratch_}) fs::remove_all(folder, ignored);
     }
 
     std::string Config() const { return data_ + "\\wbcatch.ini"; }
@@ -108,38 +80,26 @@ protected:
         return values;
     }
 
-    // The one work rule file the settings left in the data folder.
-    std::string WorkFile() const {
-        std::vector<std::string> found;
-        for (const auto &entry : fs::directory_iterator(data_))
-            if (entry.path().filename().string().rfind("Work", 0) == 0 && entry.path().extension() == ".rfd")
-                found.push_back(entry.path().string());
-        EXPECT_EQ(found.size(), 1u) << "work rule files";
-        return found.empty() ? std::string() : found.front();
-    }
-
-    void WriteData(const std::string &name, const std::string &bytes) const {
-        std::ofstream(data_ + "\\" + name, std::ios::binary) << bytes;
-    }
+    // The work rule file of the first edit slot, the box's while the data folder starts empty.
+    std::string WorkFile() const { return data_ + "\\Work001.rfd"; }
 
     // Command 3 for box 7 with the script working the list dialog meanwhile; OK closes it.
-    void RunSettings(const std::function<void(Driver &, HWND list)> &script) {
+    void RunSettings(const std::function<void(HWND list)> &script) {
         std::atomic<bool> finished{false};
-        Driver driver(::GetCurrentThreadId(), screenshots, english ? "en" : "ja");
         std::thread worker([&] {
             try {
-                const HWND list = driver.WaitForDialog(IDC_KIND_LIST);
-                EXPECT_EQ(Driver::Text(list), Language("配信設定リスト", "Distribution Settings"));
-                script(driver, list);
-                Driver::Press(list, IDOK);
-                driver.WaitGone(list);
+                const HWND list = WaitForDialog(IDC_KIND_LIST);
+                EXPECT_EQ(Text(list), english ? "Distribution Settings" : "配信設定リスト");
+                EXPECT_EQ(ItemText(list, IDC_BOX_FOLDER), box_);
+                script(list);
+                Close(list);
             } catch (const StepFailed &failure) {
                 ADD_FAILURE() << failure.what();
             }
-            driver.CloseEverything([&] { return finished.load(); });
+            CloseEverything([&] { return finished.load(); });
         });
         std::uint32_t result = 0x55;
-        std::uintptr_t slots[6] = {0, kBox, kBox, reinterpret_cast<std::uintptr_t>(box_.c_str()), 0, 0};
+        std::uintptr_t slots[6] = {0, 7, 7, reinterpret_cast<std::uintptr_t>(box_.c_str()), 0, 0};
         EXPECT_EQ(entry(3, &result, slots), 1);
         finished = true;
         worker.join();
@@ -148,27 +108,34 @@ protected:
     }
 
     // New in the list: the destination dialog with a folder under the root chosen and the code typed.
-    static HWND NewRule(Driver &ui, HWND list, const char *folder, const char *code) {
-        Driver::Press(list, IDC_RULE_NEW);
-        const HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
+    static HWND NewRule(HWND list, const char *folder, const char *code) {
+        Press(list, IDC_RULE_NEW);
+        const HWND dest = WaitForDialog(IDC_FOLDER_TREE);
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        if (folder) TreeView_SelectItem(tree, Driver::Child(tree, Driver::Root(tree), folder));
-        Driver::SetText(dest, IDC_CODE, code);
+        if (folder) TreeView_SelectItem(tree, Child(tree, TreeView_GetRoot(tree), folder));
+        SetText(dest, IDC_CODE, code);
         return dest;
     }
 
     // The message box that came up has this string's text; it is answered.
-    static void Answer(Driver &ui, int stringId, int button = IDOK) {
+    static void Answer(int stringId, int button = IDOK) {
         std::string text;
-        const HWND box = ui.WaitForMessageBox(text);
+        const HWND box = WaitForMessageBox(text);
         EXPECT_EQ(text, Expected(stringId));
-        Driver::Press(box, button);
-        ui.WaitGone(box);
+        Close(box, button);
     }
 
-    static void Close(Driver &ui, HWND window, int button = IDOK) {
-        Driver::Press(window, button);
-        ui.WaitGone(window);
+    static void Close(HWND window, int button = IDOK) { Press(window, button), WaitGone(window); }
+
+    // A new row typed into an address list in place; a refused one answered.
+    static void TypeAddress(HWND dest, HWND list, const std::string &text, int refusal = 0) {
+        Press(dest, IDC_ADDRESS_NEW);
+        HWND edit = nullptr;
+        WaitUntil([&] { return (edit = ListView_GetEditControl(list)) != nullptr; }, "the address in-place edit");
+        ::SetWindowTextW(edit, Wide(text).c_str());
+        ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+        if (refusal) Answer(refusal);
+        WaitUntil([&] { return ListView_GetEditControl(list) == nullptr; }, "the edit to end");
     }
 
     std::string data_, scratch_, box_;
@@ -176,195 +143,130 @@ protected:
 
 TEST_F(SettingsDialogs, NewRulesAreCheckedAndStoredInAFolderMadeAndRenamedInTheTree) {
     const std::string newFolder = Expected(57);
-    RunSettings([&](Driver &ui, HWND list) {
+    RunSettings([&](HWND list) {
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
-        EXPECT_EQ(Driver::ItemText(list, IDC_BOX_FOLDER), box_);
-        EXPECT_EQ(Driver::Header(rules, 0), Expected(51));
-        EXPECT_EQ(Driver::Rows(rules), 0);
-        ExpectStyles(list, {{IDC_BOX_FOLDER, ES_READONLY}, {IDC_KIND_LIST, LBS_NOTIFY, LBS_SORT},
-                            {IDC_RULE_LIST, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_SORTASCENDING}});
-        EXPECT_EQ(LOWORD(::SendMessageW(list, DM_GETDEFID, 0, 0)), IDOK);
-        LOGFONTW font{};
-        ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(list, WM_GETFONT, 0, 0)), sizeof font, &font);
-        const HDC screen = ::GetDC(nullptr);
-        EXPECT_EQ(font.lfHeight, -::MulDiv(english ? 8 : 9, ::GetDeviceCaps(screen, LOGPIXELSY), 72));
-        ::ReleaseDC(nullptr, screen);
-        EXPECT_EQ(Utf8(font.lfFaceName), Language("ＭＳ Ｐゴシック", "MS Shell Dlg"));
-
         // A sub-address of three digits, then a duplicate, are refused with the code selected.
         const auto refused = [&](HWND dest, int stringId) {
-            Driver::Press(dest, IDOK);
-            Answer(ui, stringId);
+            Press(dest, IDOK);
+            Answer(stringId);
             EXPECT_TRUE(::IsWindowVisible(dest)) << "a refused code closes the dialog";
             DWORD from = 1, to = 0;
-            ::SendMessageW(::GetDlgItem(dest, IDC_CODE), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
-                           reinterpret_cast<LPARAM>(&to));
-            EXPECT_EQ(from, 0u);
-            EXPECT_EQ(to, static_cast<DWORD>(Driver::ItemText(dest, IDC_CODE).size())) << "the code is selected";
+            ::SendDlgItemMessageW(dest, IDC_CODE, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+            EXPECT_EQ(std::to_string(from) + "-" + std::to_string(to), "0-" + std::to_string(ItemText(dest, IDC_CODE).size()))
+                << "the code is selected";
         };
-        HWND dest = NewRule(ui, list, "Rx", "123");
-        EXPECT_EQ(Driver::Text(dest), Language("配信先設定", "Destination Settings"));
-        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(51));
-        EXPECT_TRUE(fs::is_directory(box_ + "\\Rx") && fs::is_directory(box_ + "\\Tx"));
-        ExpectStyles(dest, {{IDC_SELECTED_FOLDER, ES_READONLY},
-                            {IDC_FOLDER_TREE, TVS_HASBUTTONS | TVS_HASLINES | TVS_EDITLABELS | TVS_SHOWSELALWAYS |
-                                                  TVS_FULLROWSELECT | TVS_INFOTIP},
-                            {IDC_FOLDER_NAME, ES_READONLY, WS_VISIBLE}, {IDC_KEY_NAME, WS_DISABLED, WS_VISIBLE},
-                            {IDC_MAIL_LIST, LVS_REPORT | LVS_SINGLESEL | LVS_SORTASCENDING | LVS_EDITLABELS | WS_VISIBLE},
-                            {IDC_PC_LIST, LVS_REPORT | LVS_SINGLESEL | LVS_SORTASCENDING | LVS_EDITLABELS, WS_VISIBLE}});
+        HWND dest = NewRule(list, "Rx", "123");
         refused(dest, 16);
-        Driver::SetText(dest, IDC_CODE, "1234");
-        Close(ui, dest);
-        ASSERT_EQ(Driver::Rows(rules), 1);
-        EXPECT_EQ(Driver::Cell(rules, 0, 0) + "|" + Driver::Cell(rules, 0, 1), "1234|Rx");
-        dest = NewRule(ui, list, "Rx", "1234");
+        SetText(dest, IDC_CODE, "1234");
+        Close(dest);
+        EXPECT_EQ(Table(rules, 2), "1234|Rx");
+        dest = NewRule(list, "Rx", "1234");
         refused(dest, 6);
-        Close(ui, dest, IDCANCEL);
-        EXPECT_EQ(Driver::Rows(rules), 1);
+        Close(dest, IDCANCEL);
+        EXPECT_EQ(Table(rules, 2), "1234|Rx");
 
-        ::SendMessageW(::GetDlgItem(list, IDC_KIND_LIST), LB_SETCURSEL, 1, 0);
-        Driver::Notify(list, IDC_KIND_LIST, LBN_SELCHANGE);
-        ui.WaitUntil([&] { return Driver::Header(rules, 0) == Expected(52); }, "the sender-number columns");
-        dest = NewRule(ui, list, nullptr, "+81 3*");
+        ::SendDlgItemMessageW(list, IDC_KIND_LIST, LB_SETCURSEL, 1, 0);
+        Notify(list, IDC_KIND_LIST, LBN_SELCHANGE);
+        WaitUntil([&] { return Rows(rules) == 0; }, "the sender numbers, of which there are none");
+        dest = NewRule(list, nullptr, "+81 3*");
         const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE_LABEL), Expected(52));
-        const HTREEITEM root = Driver::Root(tree);
-        EXPECT_EQ(Driver::ItemLabel(tree, root), "box7");
-        EXPECT_EQ(Driver::Children(tree, root), (std::vector<std::string>{"Rx", "Tx"}));
-
+        EXPECT_EQ(ItemText(dest, IDC_CODE_LABEL), Expected(52));
         // A new folder under the root, then its name typed over in place.
-        TreeView_SelectItem(tree, root);
-        Driver::Press(dest, IDM_NEW_FOLDER);
-        ui.WaitUntil([&] { return Driver::ItemLabel(tree, Driver::Selection(tree)) == newFolder; }, "the new folder");
+        TreeView_SelectItem(tree, TreeView_GetRoot(tree));
+        Press(dest, IDM_NEW_FOLDER);
+        WaitUntil([&] { return ItemLabel(tree, TreeView_GetSelection(tree)) == newFolder; }, "the new folder");
         EXPECT_TRUE(fs::is_directory(fs::path(box_) / Wide(newFolder)));
         const auto edit = reinterpret_cast<HWND>(
-            ::SendMessageW(tree, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(Driver::Selection(tree))));
+            ::SendMessageW(tree, TVM_EDITLABELW, 0, reinterpret_cast<LPARAM>(TreeView_GetSelection(tree))));
         if (!edit) throw StepFailed("no in-place edit in the tree");
         ::SetWindowTextW(edit, L"Sales");
         ::SendMessageW(tree, TVM_ENDEDITLABELNOW, FALSE, 0);
-        EXPECT_EQ(Driver::ItemLabel(tree, Driver::Selection(tree)), "Sales");
-        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER) + "|" + Driver::ItemText(dest, IDC_FOLDER_NAME), "Sales|Sales");
-        EXPECT_TRUE(fs::is_directory(box_ + "\\Sales"));
-        EXPECT_FALSE(fs::exists(fs::path(box_) / Wide(newFolder)));
+        EXPECT_EQ(ItemLabel(tree, TreeView_GetSelection(tree)) + "|" + ItemText(dest, IDC_SELECTED_FOLDER) + "|" +
+                      ItemText(dest, IDC_FOLDER_NAME), "Sales|Sales|Sales");
+        EXPECT_TRUE(fs::is_directory(box_ + "\\Sales") && !fs::exists(fs::path(box_) / Wide(newFolder)));
 
         const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST);
-        EXPECT_EQ(Driver::Header(mail, 0), Expected(59));
-        Driver::Press(dest, IDC_ADDRESS_NEW);
-        HWND address = nullptr;
-        ui.WaitUntil([&] { return (address = ListView_GetEditControl(mail)) != nullptr; }, "the address in-place edit");
-        ::SetWindowTextW(address, L"fax@example.com");
-        ::PostMessageW(address, WM_KEYDOWN, VK_RETURN, 0);
-        ui.WaitUntil([&] { return Driver::Rows(mail) == 1 && Driver::Cell(mail, 0, 0) == "fax@example.com"; },
-                     "the typed address");
-        ui.Screenshot(dest, "destination");
-        Close(ui, dest);
-        ASSERT_EQ(Driver::Rows(rules), 1);
-        EXPECT_EQ(Driver::Cell(rules, 0, 0) + "|" + Driver::Cell(rules, 0, 1), "+81 3*|Sales");
-        ui.Screenshot(list, "list");
+        TypeAddress(dest, mail, "fax@example.com");
+        WaitUntil([&] { return Table(mail) == "fax@example.com"; }, "the typed address");
+        Screenshot(dest, "destination");
+        Close(dest);
+        EXPECT_EQ(Table(rules, 2), "+81 3*|Sales");
+        Screenshot(list, "list");
     });
     const std::string work = WorkFile();
-    EXPECT_EQ(Profile(work, "FCODE", {"F001", "F002"}), "Rx;1234;;|?|");
-    EXPECT_EQ(Profile(work, "TSI", {"T001"}), "Sales;+81 3*;+813*;fax@example.com;|");
-    EXPECT_EQ(Profile(work, "OTHER", {"OtherFile"}), "Rx;;|");
+    EXPECT_EQ(Profile(work, "FCODE", {"F001", "F002"}) + Profile(work, "TSI", {"T001"}) + Profile(work, "OTHER", {"OtherFile"}),
+              "Rx;1234;;|?|Sales;+81 3*;+813*;fax@example.com;|Rx;;|");
     EXPECT_FALSE(fs::exists(data_ + "\\WbFaxRcv007.rfd")) << "only the host's commit writes the box's rules";
 }
 
 TEST_F(SettingsDialogs, RulesSortEditAndDeleteInTheWorkFileAndTheMailAddressWindowOffersTheBoxsAddresses) {
-    WriteData("WbFaxRcv007.rfd",
-              "[FCODE]\r\nF001=Rx;3333;a@example.com;\r\nF002=Tx;1111;;\r\nF003=Rx;2222;b@example.com;PC9\r\n"
-              "[TSI]\r\nT001=Tx;0312;0312;carol@example.com;\r\n"
-              "[OTHER]\r\nOtherFile=Rx;;b@example.com,a@example.com;\r\nTXFile=Tx;;;\r\n");
-    RunSettings([&](Driver &ui, HWND list) {
+    std::ofstream(data_ + "\\WbFaxRcv007.rfd", std::ios::binary)
+        << "[FCODE]\r\nF001=Rx;3333;a@example.com;\r\nF002=Tx;1111;;\r\nF003=Rx;2222;b@example.com;PC9\r\n"
+           "[TSI]\r\nT001=Tx;0312;0312;carol@example.com;\r\n[OTHER]\r\nOtherFile=Rx;;b@example.com,a@example.com;\r\n";
+    RunSettings([&](HWND list) {
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
-        const auto column = [&](int c) {
-            std::vector<std::string> cells;
-            for (int row = 0; row < Driver::Rows(rules); ++row) cells.push_back(Driver::Cell(rules, row, c));
-            return cells;
-        };
-        EXPECT_EQ(column(0), (std::vector<std::string>{"1111", "2222", "3333"})) << "kept in ascending order";
-
-        // The folder header: ascending at the first click, descending at the second.
-        Driver::ClickHeader(rules, 1);
-        ui.WaitUntil([&] { return column(1).front() == "Rx"; }, "rows sorted by folder");
-        EXPECT_EQ(column(1), (std::vector<std::string>{"Rx", "Rx", "Tx"}));
-        Driver::ClickHeader(rules, 1);
-        ui.WaitUntil([&] { return column(1).front() == "Tx"; }, "rows sorted by folder, descending");
-        EXPECT_EQ(column(0).front(), "1111");
-        Driver::ClickHeader(rules, 1);
-        ui.WaitUntil([&] { return column(1).front() == "Rx"; }, "rows sorted by folder again");
-        EXPECT_EQ(column(0), (std::vector<std::string>{"2222", "3333", "1111"}));
+        EXPECT_EQ(Table(rules, 2), "1111|Tx 2222|Rx 3333|Rx") << "kept in ascending order";
+        // Clicks on the folder header sort ascending, descending, then ascending again.
+        for (const char *first : {"Rx", "Tx", "Rx"}) {
+            ClickHeader(rules, 1);
+            WaitUntil([&] { return Cell(rules, 0, 1) == first; }, "rows sorted by folder");
+        }
+        EXPECT_EQ(Table(rules, 2), "2222|Rx 3333|Rx 1111|Tx");
 
         // Edit: the rule's own key and addresses come along; another folder is chosen.
-        Driver::SelectRow(rules, Driver::FindRow(rules, "2222"));
-        Driver::Press(list, IDC_RULE_EDIT);
-        HWND dest = ui.WaitForDialog(IDC_FOLDER_TREE);
-        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE);
-        EXPECT_EQ(Driver::ItemText(dest, IDC_CODE) + "|" + Driver::ItemText(dest, IDC_KEY_NAME) + "|" +
-                      Driver::ItemText(dest, IDC_SELECTED_FOLDER) + "|" + Driver::ItemLabel(tree, Driver::Selection(tree)),
-                  "2222|F003|Rx|Rx");
-        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST), pc = ::GetDlgItem(dest, IDC_PC_LIST);
-        ASSERT_EQ(Driver::Rows(mail), 1);
-        EXPECT_EQ(Driver::Cell(mail, 0, 0), "b@example.com");
+        SelectRow(rules, "2222");
+        Press(list, IDC_RULE_EDIT);
+        HWND dest = WaitForDialog(IDC_FOLDER_TREE);
+        const HWND tree = ::GetDlgItem(dest, IDC_FOLDER_TREE), pc = ::GetDlgItem(dest, IDC_PC_LIST);
+        EXPECT_EQ(ItemText(dest, IDC_CODE) + "|" + ItemText(dest, IDC_KEY_NAME) + "|" +
+                      ItemText(dest, IDC_SELECTED_FOLDER) + "|" + ItemLabel(tree, TreeView_GetSelection(tree)) + "|" +
+                      Table(::GetDlgItem(dest, IDC_MAIL_LIST)) + "|" + Table(pc),
+                  "2222|F003|Rx|Rx|b@example.com|PC9");
         EXPECT_FALSE(::IsWindowVisible(pc)) << "mail notification shows the mail list";
-        ASSERT_EQ(Driver::Rows(pc), 1);
-        EXPECT_EQ(Driver::Cell(pc, 0, 0), "PC9");
 
         // The folder menu: the root cannot be renamed or inspected, its subfolders can.
         for (const bool onRoot : {true, false}) {
-            const HTREEITEM item = onRoot ? Driver::Root(tree) : Driver::Child(tree, Driver::Root(tree), "Tx");
-            Driver::RightClickItem(tree, item);
+            const HTREEITEM item = onRoot ? TreeView_GetRoot(tree) : Child(tree, TreeView_GetRoot(tree), "Tx");
+            RightClickItem(tree, item);
             HWND popup = nullptr;
-            const HMENU menu = ui.WaitForPopupMenu(popup);
-            EXPECT_EQ(Driver::Selection(tree), item) << "a right click selects";
+            const HMENU menu = WaitForPopupMenu(popup);
+            EXPECT_EQ(TreeView_GetSelection(tree), item) << "a right click selects";
             for (const UINT command : {IDM_RENAME_FOLDER, IDM_FOLDER_PROPERTIES})
                 EXPECT_EQ((::GetMenuState(menu, command, MF_BYCOMMAND) & MF_GRAYED) != 0, onRoot) << command;
             EXPECT_FALSE(::GetMenuState(menu, IDM_NEW_FOLDER, MF_BYCOMMAND) & MF_GRAYED);
-            Driver::PressKey(VK_ESCAPE);
-            ui.WaitGone(popup);
+            PressKey(VK_ESCAPE);
+            WaitGone(popup);
         }
-        EXPECT_EQ(Driver::ItemText(dest, IDC_SELECTED_FOLDER), "Tx");
-        Close(ui, dest);
+        EXPECT_EQ(ItemText(dest, IDC_SELECTED_FOLDER), "Tx");
+        Close(dest);
         // The edited row keeps its place, and the others the order the user sorted them in.
-        EXPECT_EQ(column(0), (std::vector<std::string>{"2222", "3333", "1111"}));
-        EXPECT_EQ(column(1), (std::vector<std::string>{"Tx", "Rx", "Tx"}));
+        EXPECT_EQ(Table(rules, 2), "2222|Tx 3333|Rx 1111|Tx");
 
         // Delete asks first; Cancel keeps the rule, OK removes it.
-        Driver::SelectRow(rules, Driver::FindRow(rules, "3333"));
-        for (const int answer : {IDCANCEL, IDOK}) {
-            Driver::Press(list, IDC_RULE_DELETE);
-            Answer(ui, 9, answer);
-        }
-        ui.WaitUntil([&] { return Driver::Rows(rules) == 2; }, "the deleted row to go");
-        EXPECT_EQ(column(0), (std::vector<std::string>{"2222", "1111"}));
+        SelectRow(rules, "3333");
+        for (const int answer : {IDCANCEL, IDOK}) Press(list, IDC_RULE_DELETE), Answer(9, answer);
+        WaitUntil([&] { return Table(rules) == "2222 1111"; }, "the deleted row to go");
 
         // The mail address window offers the addresses of every section once, beside the dialog.
-        dest = NewRule(ui, list, "Rx", "4444");
-        Driver::Press(dest, IDC_ADDRESS_PICK);
-        const HWND window = ui.WaitForDialog(IDC_MAIL_ADD);
+        dest = NewRule(list, "Rx", "4444");
+        Press(dest, IDC_ADDRESS_PICK);
+        const HWND window = WaitForDialog(IDC_MAIL_ADD);
         const HWND offered = ::GetDlgItem(window, IDC_WINDOW_LIST);
-        EXPECT_EQ(Driver::Text(window), "Mail Address");
-        ExpectStyles(window, {{IDCANCEL, 0, WS_VISIBLE},
-                              {IDC_WINDOW_LIST, LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SORTASCENDING, LVS_SINGLESEL}});
-        std::vector<std::string> addresses;
-        for (int row = 0; row < Driver::Rows(offered); ++row) addresses.push_back(Driver::Cell(offered, row, 0));
-        EXPECT_EQ(addresses, (std::vector<std::string>{"a@example.com", "b@example.com", "carol@example.com"}));
+        EXPECT_EQ(Table(offered), "a@example.com b@example.com carol@example.com");
         RECT beside{}, owner{};
         ::GetWindowRect(window, &beside);
         ::GetWindowRect(dest, &owner);
         EXPECT_TRUE(beside.left == owner.right || beside.right == owner.right) << "placed at the dialog's right edge";
-        Driver::SelectRow(offered, Driver::FindRow(offered, "carol@example.com"));
-        ui.Screenshot(window, "mail-address");
-        Driver::Press(window, IDC_MAIL_ADD);
-        const HWND added = ::GetDlgItem(dest, IDC_MAIL_LIST);
-        ui.WaitUntil([&] { return Driver::Rows(added) == 1; }, "the added address");
-        EXPECT_EQ(Driver::Cell(added, 0, 0), "carol@example.com");
-        Close(ui, window);
-        Close(ui, dest);
-        EXPECT_EQ(Driver::Rows(rules), 3);
+        SelectRow(offered, "carol@example.com");
+        Screenshot(window, "mail-address");
+        Press(window, IDC_MAIL_ADD);
+        WaitUntil([&] { return Table(::GetDlgItem(dest, IDC_MAIL_LIST)) == "carol@example.com"; }, "the added address");
+        Close(window);
+        Close(dest);
+        EXPECT_EQ(Rows(rules), 3);
     });
-    const std::string work = WorkFile();
     // The deleted rule's key is the smallest free one for the new rule.
-    EXPECT_EQ(Profile(work, "FCODE", {"F001", "F002", "F003", "F004"}),
+    EXPECT_EQ(Profile(WorkFile(), "FCODE", {"F001", "F002", "F003", "F004"}),
               "Rx;4444;carol@example.com;|Tx;1111;;|Tx;2222;b@example.com;PC9|?|");
     EXPECT_EQ(Profile(data_ + "\\WbFaxRcv007.rfd", "FCODE", {"F001"}), "Rx;3333;a@example.com;|")
         << "the box's rules wait for the commit";
@@ -372,98 +274,53 @@ TEST_F(SettingsDialogs, RulesSortEditAndDeleteInTheWorkFileAndTheMailAddressWind
 
 TEST_F(SettingsDialogs, PcListEnvironmentAndErrorLog) {
     // Notification by the host program is pending; the environment dialog shows it.
-    ::WritePrivateProfileStringA("RCVFAX", "USESMTPWork", "0", Config().c_str());
-    ::WritePrivateProfileStringA("RCVFAX", "USESMTP", "1", Config().c_str());
-    ::WritePrivateProfileStringA("RCVFAX", "SMTPServer", "old.example", Config().c_str());
-    ::WritePrivateProfileStringA("RCVFAX", "SMTPPortNo", "25", Config().c_str());
-    WriteData("sqb_NTFY.log",
-              "11,PC01,x,2009.01.30.14.05.22,a,b,c,FAX0001.tif\r\n"
-              "10,PC02,x,2009.01.31.15.00.00,a,b,c,FAX0002.tif\r\n"
-              "19,PC03,x,2009.02.01.09.30.00,a,b,c,FAX0003.tif\r\n"
-              "7,PC04,x,2009.02.02.10.00.00,a,b,c,FAX0004.tif\r\n"
-              "a line without fields\r\n");
-    char self[256] = {};
-    DWORD size = sizeof self;
-    ASSERT_TRUE(::GetComputerNameExA(ComputerNameDnsHostname, self, &size));
-    RunSettings([&](Driver &ui, HWND list) {
-        // The PC list takes the mail list's place and refuses bad names and this computer.
-        const HWND dest = NewRule(ui, list, "Rx", "5555");
-        const HWND mail = ::GetDlgItem(dest, IDC_MAIL_LIST), pc = ::GetDlgItem(dest, IDC_PC_LIST);
-        EXPECT_FALSE(::IsWindowVisible(mail));
-        EXPECT_TRUE(::IsWindowVisible(pc));
-        RECT mailPlace{}, pcPlace{};
-        ::GetWindowRect(mail, &mailPlace);
-        ::GetWindowRect(pc, &pcPlace);
-        EXPECT_TRUE(::EqualRect(&mailPlace, &pcPlace)) << "the PC list stands where the mail list stood";
-        EXPECT_EQ(Driver::Header(pc, 0), Expected(60));
-        const auto type = [&](const std::string &name, int refusal) {
-            Driver::Press(dest, IDC_ADDRESS_NEW);
-            HWND edit = nullptr;
-            ui.WaitUntil([&] { return (edit = ListView_GetEditControl(pc)) != nullptr; }, "the PC name edit");
-            ::SetWindowTextW(edit, Wide(name).c_str());
-            ::PostMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
-            if (refusal) Answer(ui, refusal);
-            ui.WaitUntil([&] { return ListView_GetEditControl(pc) == nullptr; }, "the edit to end");
-        };
-        type("PC 01", 23);
-        type(self, 24);
-        EXPECT_EQ(Driver::FindRow(pc, self), -1);
-        type("PC-01", 0);
-        ui.WaitUntil([&] { return Driver::FindRow(pc, "PC-01") >= 0; }, "the accepted name");
-        Close(ui, dest);
+    for (const auto &[key, value] : {std::pair<const char *, const char *>{"USESMTPWork", "0"}, {"USESMTP", "1"},
+                                     {"SMTPServer", "old.example"}, {"SMTPPortNo", "25"}})
+        ::WritePrivateProfileStringA("RCVFAX", key, value, Config().c_str());
+    std::ofstream(data_ + "\\sqb_NTFY.log", std::ios::binary)
+        << "11,PC01,x,2009.01.30.14.05.22,a,b,c,FAX0001.tif\r\n10,PC02,x,2009.01.31.15.00.00,a,b,c,FAX0002.tif\r\n"
+           "19,PC03,x,2009.02.01.09.30.00,a,b,c,FAX0003.tif\r\n7,PC04,x,2009.02.02.10.00.00,a,b,c,FAX0004.tif\r\n"
+           "a line without fields\r\n";
+    RunSettings([&](HWND list) {
+        // The PC list takes the mail list's place and refuses bad names.
+        const HWND dest = NewRule(list, "Rx", "5555");
+        const HWND pc = ::GetDlgItem(dest, IDC_PC_LIST);
+        EXPECT_TRUE(!::IsWindowVisible(::GetDlgItem(dest, IDC_MAIL_LIST)) && ::IsWindowVisible(pc));
+        TypeAddress(dest, pc, "PC 01", 23);
+        TypeAddress(dest, pc, "PC-01");
+        WaitUntil([&] { return Table(pc) == "PC-01"; }, "the accepted name alone");
+        Close(dest);
 
         // A refused port still writes mode, attachment, size and days.
-        Driver::Press(list, IDC_ENVIRONMENT);
-        const HWND env = ui.WaitForDialog(IDC_FILE_SIZE);
-        EXPECT_EQ(Driver::Text(env), Language("環境設定", "Environment Settings"));
-        EXPECT_EQ(Driver::ItemText(env, IDC_SMTP_SERVER) + "|" + Driver::ItemText(env, IDC_SMTP_PORT), "old.example|25");
-        EXPECT_EQ(::IsDlgButtonChecked(env, IDC_NOTIFY_HOST), BST_CHECKED);
-        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(env, IDC_NOTIFY_DAYS)));
-        EXPECT_EQ(::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_GETCOUNT, 0, 0), 4);
-        ExpectStyles(env, {{IDC_NOTIFY_BY_MAIL, BS_AUTORADIOBUTTON | WS_GROUP, Other(BS_AUTORADIOBUTTON)},
-                           {IDC_NOTIFY_HOST, BS_AUTORADIOBUTTON, Other(BS_AUTORADIOBUTTON)},
-                           {IDC_ATTACH_FILE, BS_AUTOCHECKBOX, Other(BS_AUTOCHECKBOX)}, {IDC_FILE_SIZE, CBS_DROPDOWNLIST, 0},
-                           {IDC_NOTIFY_DAYS_SPIN, UDS_SETBUDDYINT | UDS_ARROWKEYS}, {IDC_NOTIFY_DAYS, ES_NUMBER | ES_RIGHT}});
-        // The two radio buttons share one group: nothing between them starts another.
-        for (HWND c = ::GetWindow(::GetDlgItem(env, IDC_NOTIFY_BY_MAIL), GW_HWNDNEXT); c && ::GetDlgCtrlID(c) != IDC_NOTIFY_HOST;
-             c = ::GetWindow(c, GW_HWNDNEXT))
-            EXPECT_FALSE(::GetWindowLongW(c, GWL_STYLE) & WS_GROUP) << "control " << ::GetDlgCtrlID(c) << " splits the group";
-
-        ::SendMessageW(::GetDlgItem(env, IDC_NOTIFY_BY_MAIL), BM_CLICK, 0, 0);
-        ui.WaitUntil([&] { return !::IsWindowEnabled(::GetDlgItem(env, IDC_NOTIFY_DAYS)); }, "the mail layout");
-        EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(env, IDC_FILE_SIZE))) << "nothing is attached yet";
-        Driver::SetText(env, IDC_SMTP_SERVER, "mail.example");
-        Driver::SetText(env, IDC_SMTP_PORT, "0");
-        ::SendMessageW(::GetDlgItem(env, IDC_ATTACH_FILE), BM_CLICK, 0, 0);
-        ui.WaitUntil([&] { return ::IsWindowEnabled(::GetDlgItem(env, IDC_FILE_SIZE)) != FALSE; }, "the data size list");
+        Press(list, IDC_ENVIRONMENT);
+        const HWND env = WaitForDialog(IDC_FILE_SIZE);
+        const auto enabled = [&](int id) { return ::IsWindowEnabled(::GetDlgItem(env, id)) != FALSE; };
+        EXPECT_EQ(ItemText(env, IDC_SMTP_SERVER) + "|" + ItemText(env, IDC_SMTP_PORT), "old.example|25");
+        EXPECT_TRUE(::IsDlgButtonChecked(env, IDC_NOTIFY_HOST) == BST_CHECKED && enabled(IDC_NOTIFY_DAYS));
+        ::SendDlgItemMessageW(env, IDC_NOTIFY_BY_MAIL, BM_CLICK, 0, 0);
+        WaitUntil([&] { return !enabled(IDC_NOTIFY_DAYS); }, "the mail layout");
+        EXPECT_EQ(::IsDlgButtonChecked(env, IDC_NOTIFY_HOST), UINT{BST_UNCHECKED}) << "the radio buttons share one group";
+        EXPECT_FALSE(enabled(IDC_FILE_SIZE)) << "nothing is attached yet";
+        SetText(env, IDC_SMTP_SERVER, "mail.example");
+        SetText(env, IDC_SMTP_PORT, "0");
+        ::SendDlgItemMessageW(env, IDC_ATTACH_FILE, BM_CLICK, 0, 0);
+        WaitUntil([&] { return enabled(IDC_FILE_SIZE); }, "the data size list");
         ::SendDlgItemMessageW(env, IDC_FILE_SIZE, CB_SETCURSEL, 2, 0);
-        Driver::SetText(env, IDC_NOTIFY_DAYS, "12");
-        ui.Screenshot(env, "environment");
-        Driver::Press(env, IDOK);
-        Answer(ui, 13);
+        SetText(env, IDC_NOTIFY_DAYS, "12");
+        Screenshot(env, "environment");
+        Press(env, IDOK);
+        Answer(13);
         EXPECT_TRUE(::IsWindowVisible(env)) << "a refused port closes the dialog";
-        Close(ui, env, IDCANCEL);
+        Close(env, IDCANCEL);
 
         // The error log lists the failed notices newest first.
-        Driver::Press(list, IDC_ERROR_LOG);
-        const HWND log = ui.WaitForDialog(IDC_STATUS_BAR);
-        const HWND rows = ::GetDlgItem(log, IDC_WINDOW_LIST);
-        EXPECT_EQ(Driver::Text(log), "Error Log");
-        ExpectStyles(log, {{IDC_WINDOW_LIST, LVS_REPORT | LVS_SORTDESCENDING}, {IDOK, 0, WS_VISIBLE}, {IDCANCEL, 0, WS_VISIBLE}});
-        const std::vector<std::vector<std::string>> expected = {
-            {Expected(65), Expected(60), Expected(66), Expected(67)},
-            {LocalWhen(2009, 2, 2, 10, 0), "PC04", "7", "FAX0004.tif"},
-            {LocalWhen(2009, 2, 1, 9, 30), "PC03", "error", "FAX0003.tif"},
-            {LocalWhen(2009, 1, 30, 14, 5), "PC01", Expected(69), "FAX0001.tif"},
-        };
-        ASSERT_EQ(Driver::Rows(rows), 3);
-        for (int row = 0; row < 4; ++row)
-            for (int column = 0; column < 4; ++column)
-                EXPECT_EQ(row ? Driver::Cell(rows, row - 1, column) : Driver::Header(rows, column),
-                          expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)])
-                    << "row " << row << ", column " << column;
-        ui.Screenshot(log, "error-log");
-        Close(ui, log, IDCANCEL);
+        Press(list, IDC_ERROR_LOG);
+        const HWND log = WaitForDialog(IDC_STATUS_BAR);
+        EXPECT_EQ(Table(::GetDlgItem(log, IDC_WINDOW_LIST), 4),
+                  LocalWhen(2009, 2, 2, 10, 0) + "|PC04|7|FAX0004.tif " + LocalWhen(2009, 2, 1, 9, 30) + "|PC03|error|FAX0003.tif " +
+                      LocalWhen(2009, 1, 30, 14, 5) + "|PC01|" + Expected(69) + "|FAX0001.tif");
+        Screenshot(log, "error-log");
+        Close(log, IDCANCEL);
     });
     EXPECT_EQ(Profile(WorkFile(), "FCODE", {"F001"}), "Rx;5555;;PC-01|");
     EXPECT_EQ(Profile(Config(), "RCVFAX",
@@ -482,6 +339,8 @@ int main(int argc, char **argv) {
         if (option == "--english") wbfax::gui::english = true;
         else if (option == "--screenshots" && i + 1 < argc) wbfax::gui::screenshots = argv[++i];
     }
+    wbfax::gui::uiThread = ::GetCurrentThreadId();
+    wbfax::gui::language = wbfax::gui::english ? "en" : "ja";
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
     const std::string folder = std::filesystem::path(self).parent_path().string();
