@@ -64,22 +64,18 @@ TEST_F(BoxEdit, EditsReachTheRuleFileOnlyAtCommit) {
     Command(6, 1);
     EXPECT_EQ(Key(Rule(3), "FCODE", "F001") + Key(Rule(3), "FCODE", "F002"), "Sales;123;;New;456;;");
     EXPECT_EQ(Key(Rule(3), "FCODE", "F003"), longRule);
-    EXPECT_EQ(Key(Rule(3), "COMMON", "Original"), "?");
-    EXPECT_EQ(Key(Rule(3), "COMMON", "SaveNo"), "003");
-    EXPECT_FALSE(Exists(Work(1)));
-    EXPECT_EQ(Ini("wd001"), "");
+    EXPECT_EQ(Key(Rule(3), "COMMON", "Original") + Key(Rule(3), "COMMON", "SaveNo"), "?003");
+    EXPECT_TRUE(!Exists(Work(1)) && Ini("wd001").empty());
 }
 
 TEST_F(BoxEdit, ANewBoxGetsTheFallbackFoldersAndNothingLeftOver) {
-    // What a settings dialog leaves when the host never opens the box: a slot without a
-    // committable work file, and a slot without any.
+    // A dialog's slots the host never opened: one without a committable work file, one without any.
     WriteFile(Rule(3), kBoxRules);
     WriteFile(ConfigFile(), "[RCVFAX_EDIT]\r\nwd001=003\r\nwd002=004\r\n");
     WriteFile(Work(1), kBoxRules + "[COMMON]\r\nOriginal=003\r\n");
     Command(6, 1);
     EXPECT_EQ(Ini("wd001") + Ini("wd002"), "");
-    EXPECT_TRUE(Exists(Work(1)));
-    EXPECT_FALSE(Exists(Rule(4)));
+    EXPECT_TRUE(Exists(Work(1)) && !Exists(Rule(4)));
 
     Open(0, 9);
     EXPECT_EQ(Ini("wd001"), "009");
@@ -102,11 +98,9 @@ TEST_F(BoxEdit, ABoxLeavingEditLosesItsWorkAndItsRulesOnlyWhenDue) {
         if (c.finish < 0) Command(4, 2, 4, 4, c.how);
         else if (std::string(c.how) == "foreign") Open(4, 4, "Other.dll");
         else Command(5, 4);
-        EXPECT_EQ(Ini("wd001"), "");
-        EXPECT_FALSE(Exists(Work(1)));
+        EXPECT_TRUE(Ini("wd001").empty() && !Exists(Work(1)));
         if (c.finish >= 0) {
-            EXPECT_EQ(Ini("del004"), "1");
-            EXPECT_TRUE(Exists(Rule(4)));
+            EXPECT_TRUE(Ini("del004") == "1" && Exists(Rule(4)));
             Command(6, static_cast<std::uintptr_t>(c.finish));
             EXPECT_EQ(Ini("del004"), "");
         }
@@ -140,8 +134,7 @@ TEST_F(BoxEdit, EveryFinishRemovesStrayRuleFilesAndDiscardKeepsTheRest) {
         EXPECT_FALSE(Exists(Rule(2)));
         EXPECT_EQ(ReadFile(Rule(3)), kBoxRules);
         EXPECT_EQ(Key(Rule(6), "FCODE", "F001"), mode == 1 ? "?" : "Sales;123;;");
-        EXPECT_FALSE(Exists(Work(1)));
-        EXPECT_EQ(ReadSmtpServerWork(), std::nullopt);
+        EXPECT_TRUE(!Exists(Work(1)) && !ReadSmtpServerWork());
     }
 }
 
@@ -166,14 +159,12 @@ TEST_F(BoxEdit, RenumberedRulesLeaveTheirOldNumberAndAFailedCommitKeepsTheEdit) 
     fs::create_directory(Rule(8) + ".new");  // nothing can be written there
     Command(6, 1);
     EXPECT_EQ(Ini("wd001"), "008");
-    EXPECT_TRUE(Exists(Work(1)));
-    EXPECT_FALSE(Exists(Rule(8)));
+    EXPECT_TRUE(Exists(Work(1)) && !Exists(Rule(8)));
     EXPECT_EQ(ReadFile(Rule(5)), kBoxRules);  // the rules have not moved yet
     fs::remove(Rule(8) + ".new");
     Command(6, 1);
     EXPECT_EQ(Key(Rule(8), "FCODE", "F001") + Key(Rule(8), "FCODE", "F002"), "Sales;123;;New;456;;");
-    EXPECT_FALSE(Exists(Rule(5)));
-    EXPECT_EQ(Ini("wd001"), "");
+    EXPECT_TRUE(!Exists(Rule(5)) && Ini("wd001").empty());
 
     // Box 8 goes back to 5 and a new box takes number 8; the new box is committed first.
     WriteFile(Rule(1), kBoxRules);
