@@ -1,6 +1,4 @@
-// The settings dialogs' decisions without a screen: the rule list and its work file, a rule's
-// checks and value, the address lists, the storage folder tree, the environment settings, the
-// error log, and the language module's texts. The drawn dialogs are tests/gui's.
+// The settings dialogs' decisions without a screen; the drawn dialogs are tests/gui's.
 #include "entry/entry.h"
 #include "base/module.h"
 #include "base/text.h"
@@ -21,7 +19,6 @@
 #include "ui/messages.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <tuple>
 
@@ -53,8 +50,6 @@ std::string Codes(const std::vector<RuleRow> &rows) {
     return codes;
 }
 
-// ----- The rule list
-
 using ListDialog = test::ScratchInstall;
 
 TEST_F(ListDialog, ABoxWithoutRulesGetsTheTwoFallbackEntries) {
@@ -64,9 +59,8 @@ TEST_F(ListDialog, ABoxWithoutRulesGetsTheTwoFallbackEntries) {
               "005|?|Rx;;|Tx;;|?|");
     std::vector<RuleRow> rows;
     ASSERT_TRUE(ChangeKind(session, kOther, rows));
-    EXPECT_EQ(Codes(rows), LoadLabel(kLabelReceivedFax) + "=Rx " + LoadLabel(kLabelSentDocument) + "=Tx ");
     EXPECT_FALSE(ChangeKind(session, kOther, rows));  // the same line again: nothing happens
-    EXPECT_EQ(rows.size(), 2u);
+    EXPECT_EQ(Codes(rows), LoadLabel(kLabelReceivedFax) + "=Rx " + LoadLabel(kLabelSentDocument) + "=Tx ");
 }
 
 TEST_F(ListDialog, ARuleFileIsCopiedOnceAndTheSlotsWorkFileShownAgain) {
@@ -90,23 +84,17 @@ TEST_F(ListDialog, EveryKindReadsItsOwnSectionAndEditFindsTheRuleOfTheRow) {
                                    "[DTN]\r\nD001=D;0120*;0120*;;\r\n[OTHER]\r\nOtherFile=Rx;;m4@x;PC4\r\n");
     ListSession session{0, 4, 4, {}, true};
     std::vector<RuleRow> rows = OpenList(session);
-    ASSERT_EQ(rows.size(), 100u);
-    EXPECT_EQ(rows[0].code + "=" + rows[0].folder, "1234=A");
-    // New stops at a hundred rules.
+    ASSERT_EQ(rows.size(), 100u);  // New stops at a hundred rules
     EXPECT_EQ(std::make_pair(NewRuleRefusal(rows.size()), NewRuleRefusal(rows.size() - 1)), std::make_pair(int{kMsgListFull}, int{kNoMessage}));
     const std::pair<int, std::string> kinds[] = {{kSenderNumber, "*99=C 03 1234=B "}, {kDestinationNumber, "0120*=D "},
                                                  {kOther, LoadLabel(kLabelReceivedFax) + "=Rx "}};  // no TxFile: one row
     for (const auto &[kind, codes] : kinds) EXPECT_EQ((ChangeKind(session, kind, rows), Codes(rows)), codes) << kind;
-    for (int kind : {kSubAddress, kSenderNumber, kDestinationNumber, kOther}) EXPECT_EQ(NewAndDeleteEnabled(kind), kind != kOther);
 
     const std::tuple<int, RuleRow, const char *> edits[] = {
         {kSubAddress, {"1234", "A", {}}, "F002|m1@x|PC1"},
         {kSenderNumber, {"03 1234", "B", {}}, "T004|m2@x,m3@x|PC2"},  // the pattern is skipped
-        // Code and folder must both match, exactly; a rule not found leaves the key for a new one.
-        {kSubAddress, {"1234", "a", {}}, "||"}, {kSubAddress, {"01234", "A", {}}, "||"},
-        // Kind 3 goes by the row's label.
-        {kOther, {LoadLabel(kLabelReceivedFax), "Rx", {}}, "OtherFile|m4@x|PC4"},
-        {kOther, {LoadLabel(kLabelSentDocument), "Tx", {}}, "TxFile||"},
+        {kSubAddress, {"1234", "a", {}}, "||"},  // code and folder must match exactly, else a new rule's key
+        {kOther, {LoadLabel(kLabelReceivedFax), "Rx", {}}, "OtherFile|m4@x|PC4"}, {kOther, {LoadLabel(kLabelSentDocument), "Tx", {}}, "TxFile||"},
     };
     for (const auto &[kind, row, expected] : edits) {
         const DestinationRecord r = RecordForRow(session, kind, row);
@@ -118,71 +106,34 @@ TEST_F(ListDialog, AnEditedCodeMovesItsRowAChangedFolderDoesNot) {
     std::vector<RuleRow> rows;
     for (const char *code : {"3000", "1000", "2000"}) InsertRowSorted(rows, {code, "F", {}});
     EXPECT_EQ(Codes(rows), "1000=F 2000=F 3000=F ");
-    EXPECT_EQ(ApplyEditedRow(rows, 1, "2000", "G"), 1);
-    EXPECT_EQ(Codes(rows), "1000=F 2000=G 3000=F ");
-    EXPECT_EQ(ApplyEditedRow(rows, 0, "2500", "H"), 1);
-    EXPECT_EQ(Codes(rows), "2000=G 2500=H 3000=F ");
+    using Edit = std::pair<int, std::string>;  // braces: the edit is made before the rows are read
+    EXPECT_EQ((Edit{ApplyEditedRow(rows, 1, "2000", "G"), Codes(rows)}), (Edit{1, "1000=F 2000=G 3000=F "}));
+    EXPECT_EQ((Edit{ApplyEditedRow(rows, 0, "2500", "H"), Codes(rows)}), (Edit{1, "2000=G 2500=H 3000=F "}));
 }
 
 TEST_F(ListDialog, DeleteRemovesOnlyTheFirstOfTwoIdenticalRules) {
     Write(RuleFilePath(6), "[FCODE]\r\nF001=Keep;5555;;\r\nF003=Same;1234;;\r\nF007=Same;1234;x@y;\r\n");
     ListSession session{0, 6, 6, {}, true};
-    std::vector<RuleRow> rows = OpenList(session);
+    OpenList(session);
     EXPECT_EQ(DeleteRuleOfRow(session, kSubAddress, {"1234", "Same", {}}), "F003");
     const std::string work = WorkRuleFilePath(1);
     EXPECT_EQ(Keys(work, "FCODE", {"F003", "F007", "F001"}), "?|Same;1234;x@y;|Keep;5555;;|");
     EXPECT_EQ(DeleteRuleOfRow(session, kSubAddress, {"1234", "Other", {}}), "");
     EXPECT_EQ(DeleteRuleOfRow(session, kOther, {LoadLabel(kLabelReceivedFax), "Rx", "OtherFile"}), "");
-#if !defined(_WIN32)
-    // The button needs a work file and a selected row; without a screen the question is answered with OK.
-    EXPECT_FALSE(RunDelete(session, kSubAddress, rows, -1) || RunDelete(session, kOther, rows, 0));
-    ReleaseEditSlot(1);  // "can not find Work File"
-    EXPECT_FALSE(RunDelete(session, kSubAddress, rows, 0));
-    ASSERT_EQ(rows.size(), 3u);
-    AssignEditSlot(1, 6);
-    EXPECT_TRUE(RunDelete(session, kSubAddress, rows, 0));
-    EXPECT_EQ(Codes(rows) + Keys(work, "FCODE", {"F007"}), "1234=Same 5555=Keep ?|");
-#endif
 }
 
-#if !defined(_WIN32)
-TEST_F(ListDialog, CommandThreePreparesTheWorkFileAndRestoresTheResources) {
-    const platform::ModuleHandle own = Module().resourceInstance;
-    std::string folder = root + "/box9";
-    std::uintptr_t slots[6] = {0, 9, 9, reinterpret_cast<std::uintptr_t>(folder.c_str()), 0, 0};
-    std::uint32_t result = 0x55;
-    CurrentKind() = kOther;
-    EXPECT_EQ(wbCatchExtExpFunc(3, &result, slots), 1);
-    EXPECT_EQ(result, 0x55u);
-    EXPECT_EQ(Slots() + Keys(WorkRuleFilePath(1), "OTHER", {"OtherFile"}), "009|?|Rx;;|");
-    EXPECT_EQ(CurrentKind(), kSubAddress);
-    EXPECT_EQ(Module().resourceInstance, own);
-}
-#endif
 
 TEST(ListViews, SortingColumnsAndLookUps) {
-    constexpr int kColumn = 17;  // the flags are shared by every list; no other test clicks this one
-    std::vector<std::string> cells = {"b", "C", "a", "\x82\xa0"};
-    for (int expected : {kSortAscending, kSortDescending, kSortAscending}) {
-        const int direction = NextSortDirection(kColumn);
-        EXPECT_EQ(direction, expected);
-        std::stable_sort(cells.begin(), cells.end(),
-                         [&](const std::string &x, const std::string &y) { return CompareCellsFor(direction, x, y) < 0; });
-        EXPECT_EQ(cells.front(), direction == kSortAscending ? "C" : "\x82\xa0");  // bytes compare unsigned
-    }
-    // Only the first 29 bytes, and only up to the end of the shorter text, count.
+    // Bytes compare unsigned, only the first 29 and only up to the end of the shorter text.
     const std::string prefix(28, 'x');
-    EXPECT_EQ((std::vector<int>{CompareCells(prefix + "a", prefix + "b") < 0, CompareCells(prefix + "aa", prefix + "ab"),
-                                CompareCells("abc", "abcd")}),
-              (std::vector<int>{1, 0, 0}));
-    EXPECT_EQ(ColumnWidths({14, 25}, 400), (std::vector<int>{140, 255}));
+    EXPECT_EQ((std::vector<int>{CompareCells("C", "\x82\xa0") < 0, CompareCellsFor(kSortDescending, "C", "\x82\xa0") > 0,
+                                CompareCells(prefix + "a", prefix + "b") < 0, CompareCells(prefix + "aa", prefix + "ab"), CompareCells("abc", "abcd")}),
+              (std::vector<int>{1, 1, 1, 0, 0}));
     EXPECT_EQ(ColumnWidths({10, 10, 10, 10}, 450), (std::vector<int>{100, 100, 100, 145}));
     const std::vector<std::string> rows = {"Alpha", "beta", "ALPHA"};
     EXPECT_EQ((std::vector<int>{FindText(rows, "alpha"), FindText(rows, "alpha", 0), FindText(rows, "gamma")}),
               (std::vector<int>{0, 2, -1}));
 }
-
-// ----- A rule: its code, folder and addresses
 
 DestinationForm Form(int kind, std::string code, std::string folder, std::string name = "?") {
     const std::size_t slash = folder.rfind('\\');
@@ -191,20 +142,16 @@ DestinationForm Form(int kind, std::string code, std::string folder, std::string
 }
 
 TEST(DestinationCodes, EachKindHasItsCharactersShapeAndTypedLength) {
-    // Longer than its field takes: kept when it comes from the rule file, refused when typed
-    // where nothing limits it.
+    // Longer than its field takes: kept from the rule file, refused when typed.
     const std::tuple<int, std::string, int, int> cases[] = {
         {kSubAddress, "123", kMsgSubAddressLength, kNoMessage}, {kSubAddress, "1234", kNoMessage, kNoMessage},
         {kSubAddress, std::string(20, '9'), kNoMessage, kNoMessage}, {kSubAddress, std::string(21, '9'), kNoMessage, kMsgSubAddressLength},
-        {kSubAddress, "12a4", kMsgBadSubAddress, kNoMessage}, {kSenderNumber, "*0312345678", kNoMessage, kNoMessage},
-        {kSenderNumber, "*031234*", kNoMessage, kNoMessage}, {kSenderNumber, "+81 3 1234 5678", kNoMessage, kNoMessage},
-        {kSenderNumber, "03*1234", kMsgBadSenderNumber, kNoMessage}, {kSenderNumber, "*", kMsgBadSenderNumber, kNoMessage},
-        {kSenderNumber, " 031234", kMsgBadSenderNumber, kNoMessage}, {kSenderNumber, std::string(21, '1'), kNoMessage, kMsgBadSenderNumber},
-        {kDestinationNumber, "03 1234*", kNoMessage, kNoMessage}, {kDestinationNumber, std::string(32, '1'), kNoMessage, kNoMessage},
-        {kDestinationNumber, std::string(33, '1'), kNoMessage, kMsgBadDestinationNumber},
-        {kDestinationNumber, "03-1234", kMsgBadDestinationNumber, kNoMessage},
-        {kDestinationNumber, "+8131234", kMsgBadDestinationNumber, kNoMessage},
-        {kOther, "anything at all;,", kNoMessage, kNoMessage}, {kOther, std::string(300, 'x'), kNoMessage, kNoMessage},
+        {kSubAddress, "12a4", kMsgBadSubAddress, kNoMessage}, {kSenderNumber, "*031234*", kNoMessage, kNoMessage},
+        {kSenderNumber, "+81 3 1234 5678", kNoMessage, kNoMessage}, {kSenderNumber, "03*1234", kMsgBadSenderNumber, kNoMessage},
+        {kSenderNumber, "*", kMsgBadSenderNumber, kNoMessage}, {kSenderNumber, " 031234", kMsgBadSenderNumber, kNoMessage},
+        {kSenderNumber, std::string(21, '1'), kNoMessage, kMsgBadSenderNumber}, {kDestinationNumber, "03 1234*", kNoMessage, kNoMessage},
+        {kDestinationNumber, std::string(32, '1'), kNoMessage, kNoMessage}, {kDestinationNumber, std::string(33, '1'), kNoMessage, kMsgBadDestinationNumber},
+        {kDestinationNumber, "+8131234", kMsgBadDestinationNumber, kNoMessage}, {kOther, std::string(300, ';'), kNoMessage, kNoMessage},
     };
     for (const auto &[kind, code, message, typed] : cases)
         EXPECT_EQ(std::make_pair(CheckCode(kind, code), CheckTypedCode(kind, code)), std::make_pair(message, typed)) << kind << " [" << code << "]";
@@ -212,16 +159,11 @@ TEST(DestinationCodes, EachKindHasItsCharactersShapeAndTypedLength) {
 
 TEST(DestinationChecks, OkChecksInTheirOrder) {
     const std::tuple<int, std::string, std::string, std::string, M, int, int, F> cases[] = {
-        // An empty code is reported before anything else, with the kind's own message.
-        {kSubAddress, "", "", "", M::New, -1, kMsgNoSubAddress, F::Code},
-        {kSenderNumber, "", "", "", M::New, -1, kMsgNoSenderNumber, F::Code},
-        {kDestinationNumber, "", "", "", M::New, -1, kMsgNoDestinationNumber, F::Code},
-        {kOther, "", "", "", M::New, -1, kMsgNoSubAddress, F::Code},
-        {kSubAddress, "12", "", "", M::New, -1, kMsgSubAddressLength, F::Code},  // the code before the folder
+        {kSenderNumber, "", "", "", M::New, -1, kMsgNoSenderNumber, F::Code},  // the code before anything else
+        {kSubAddress, "12", "", "", M::New, -1, kMsgSubAddressLength, F::Code},
         {kSubAddress, "1234", "", "", M::New, -1, kMsgNoFolder, F::None},
         {kSubAddress, "1234", "Sa/les", "Sales", M::New, -1, kMsgBadFolderName, F::None},
         {kSubAddress, "1234", "box1", "", M::New, -1, kMsgNoFolder, F::None},  // the root is no storage folder
-        // Kind 3 shows its label as the code and checks only the folder.
         {kOther, "Received fax", "In", "Rx\\In", M::New, -1, kNoMessage, F::None},
         // A code differing only by spaces is a duplicate, but not of the changed rule's own row.
         {kSenderNumber, "0312 34", "Fax", "Fax", M::New, -1, kMsgDuplicate, F::Code},
@@ -246,21 +188,15 @@ TEST(AddressLists, RowsFromAndToTheRuleValueTenAtMost) {
     }
     std::vector<std::string> rows;
     for (int i = 0; i < 9; ++i) rows.push_back(Format("u%d@x", i));
-    EXPECT_EQ(NewAddressRefusal(rows), kNoMessage);
+    std::vector<std::string> mail = rows;
     const int added = BeginNewAddress(rows);
-    EXPECT_EQ(rows[static_cast<std::size_t>(added)], "");
-    EXPECT_EQ(BeginNewAddress(rows), added);  // the empty row is taken again
-    EXPECT_EQ(NewAddressRefusal(rows), kNoMessage);  // 9 and an empty row
+    EXPECT_EQ(std::make_pair(BeginNewAddress(rows), NewAddressRefusal(rows)), std::make_pair(added, int{kNoMessage}));  // the empty row again
     rows[static_cast<std::size_t>(added)] = "u9@x";
     EXPECT_EQ(std::make_pair(CountAddresses(rows), NewAddressRefusal(rows)), std::make_pair(10, int{kMsgTooManyAddresses}));
-    // The mail address window adds its selected rows only while the list stays within 10.
-    std::vector<std::string> mail(rows.begin(), rows.begin() + 9);
-    EXPECT_EQ(AddFromMailWindow(mail, {"new1@x", "new2@x"}), kMsgTooManyAddresses);
-    EXPECT_EQ(AddFromMailWindow(mail, {"U0@X"}), kNoMessage);  // there already, in other letters
-    EXPECT_EQ(mail.size(), 9u);
-    EXPECT_EQ(AddFromMailWindow(mail, {"new1@x"}), kNoMessage);
-    EXPECT_EQ(mail.size(), 10u);
-    EXPECT_EQ(mail.front(), "new1@x");
+    // The mail address window adds its selected rows only while the list stays within 10; "U0@X" is there already.
+    EXPECT_EQ((std::vector<int>{AddFromMailWindow(mail, {"new1@x", "new2@x"}), AddFromMailWindow(mail, {"U0@X"}), AddFromMailWindow(mail, {"new1@x"})}),
+              (std::vector<int>{kMsgTooManyAddresses, kNoMessage, kNoMessage}));
+    EXPECT_EQ(std::make_pair(mail.size(), mail.front()), std::make_pair(std::size_t{10}, std::string("new1@x")));
 }
 
 TEST(AddressLists, TypedAddressesAreChecked) {
@@ -268,8 +204,8 @@ TEST(AddressLists, TypedAddressesAreChecked) {
     const std::tuple<std::string, int, bool, V, int> cases[] = {
         {"sales@example.COM", 1, true, V::RefusedSilently, kNoMessage},
         {"SALES@EXAMPLE.COM", 0, true, V::Accepted, kNoMessage},  // a row's own text is no duplicate of itself
-        {"a.b+c-d_e{x}@x-y.org", 1, true, V::Accepted, kNoMessage}, {"a?b@x", 1, true, V::Refused, kMsgBadCharacters},
-        {"a b@x", 1, true, V::Refused, kMsgBadCharacters}, {std::string(65, 'm'), 1, true, V::Refused, kMsgBadCharacters},
+        {"a.b+c-d_e{x}@x-y.org", 1, true, V::Accepted, kNoMessage}, {"a b@x", 1, true, V::Refused, kMsgBadCharacters},
+        {std::string(65, 'm'), 1, true, V::Refused, kMsgBadCharacters},
         {"pc01", 1, false, V::RefusedSilently, kNoMessage}, {"PC-02.office", 1, false, V::Accepted, kNoMessage},
         {"PC_02", 1, false, V::Refused, kMsgBadPcAddress},
     };
@@ -286,21 +222,11 @@ TEST(ThisComputer, ItsNameInAnyCaseAndItsAddresses) {
                                 IsThisComputerVia("10.0.0.50", "FaxServer", addresses), IsThisComputerVia("", "", addresses),
                                 IsThisComputerVia("faxserver", "FaxServer", none)}),
               (std::vector<int>{1, 1, 0, 0, 0}));
-    EXPECT_EQ(CheckPickedComputer({"Other-PC"}, "other-pc").verdict, V::RefusedSilently);
-    EXPECT_EQ(CheckPickedComputer({}, "Other-PC").verdict, V::Accepted);
+    EXPECT_TRUE(CheckPickedComputer({"Other-PC"}, "other-pc").verdict == V::RefusedSilently && CheckPickedComputer({}, "Other-PC").verdict == V::Accepted);
     const std::string host = ShortHostName();
     if (host.empty()) GTEST_SKIP() << "this computer has no name";
-    std::string upper = host;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    EXPECT_EQ(std::make_pair(IsThisComputer(upper), IsThisComputer(host + "x")), std::make_pair(1, 0));
-    platform::StartNetworking();
-    const std::vector<std::string> own = platform::HostAddresses(host);
-    platform::StopNetworking();
-    for (const std::string &address : own) {
-        EXPECT_EQ(IsThisComputer(address), 1) << address;
-        EXPECT_EQ(CheckAddressText({}, -1, address, false).message, kMsgCannotNotify) << address;
-        EXPECT_EQ(CheckPickedComputer({}, address).message, kMsgCannotNotify) << address;
-    }
+    EXPECT_EQ(std::make_pair(CheckAddressText({}, -1, host, false).message, CheckPickedComputer({}, host).message),
+              std::make_pair(int{kMsgCannotNotify}, int{kMsgCannotNotify}));
 }
 
 using DestinationFiles = test::ScratchInstall;
@@ -316,9 +242,8 @@ TEST_F(DestinationFiles, MailNotificationFollowsThePendingSettingANewRuleTheSmal
     EXPECT_EQ(InitialKeyName(kSubAddress, "", 3), "F001");  // no work file yet
     AssignEditSlot(2, 3);
     Write(WorkRuleFilePath(2), "[FCODE]\r\nF001=A;1111;;\r\nF002=B;2222;;\r\nF004=C;4444;;\r\n[TSI]\r\nT002=D;5;5;;\r\n");
-    const std::tuple<int, const char *, const char *> cases[] = {{kSubAddress, "", "F003"}, {kSenderNumber, "", "T001"},
-                                                                 {kDestinationNumber, "", "D001"}, {kSubAddress, "F009", "F009"},
-                                                                 {kOther, "OtherFile", "OtherFile"}};
+    const std::tuple<int, const char *, const char *> cases[] = {
+        {kSubAddress, "", "F003"}, {kSenderNumber, "", "T001"}, {kSubAddress, "F009", "F009"}, {kOther, "OtherFile", "OtherFile"}};
     for (const auto &[kind, key, expected] : cases) EXPECT_EQ(InitialKeyName(kind, key, 3), expected) << kind << key;
 }
 
@@ -332,7 +257,6 @@ TEST_F(DestinationFiles, OkWritesTheRuleIntoTheWorkFileOfTheEditSlot) {
     const DestinationOutcome done = ConfirmDestination(Form(kDestinationNumber, "03 1234", "Out\\Faxes"), "D001",
                                                        {"b@x", "", "a@x"}, {"PC1"}, record);
     EXPECT_FALSE(done.refusal || done.workFileMissing);
-    EXPECT_EQ(record.code + "|" + record.folder, "03 1234|Out\\Faxes");
     ConfirmDestination(Form(kSenderNumber, "+81 3 1234", "In"), "T002", {}, {}, record);
     EXPECT_EQ(Keys(work, "DTN", {"D001"}) + Keys(work, "TSI", {"T002"}), "Out\\Faxes;03 1234;031234;b@x,a@x;PC1|In;+81 3 1234;+8131234;;|");
     EXPECT_EQ(RuleValue(kSubAddress, "In", std::string(70, '7'), "", ""), "In;" + std::string(63, '7') + ";;");
@@ -342,16 +266,6 @@ TEST_F(DestinationFiles, OkWritesTheRuleIntoTheWorkFileOfTheEditSlot) {
     EXPECT_EQ(record.code + "|" + Keys(work, "FCODE", {"F001"}), "5555|?|");
 }
 
-TEST_F(DestinationFiles, TheMailAddressWindowOffersEachAddressOnce) {
-    Write(DataDir() + "/Work001.rfd",
-          "F999=Before;1;zz@before;\r\n"  // before any rule section
-          "[FCODE]\r\nF001=A;1234;sales@x,info@x;PC1\r\nF002=B;5678;;\r\nF003=C;9999;last@x\r\n"
-          "[TSI]\r\nT001=D;03 1;031;sales@x;\r\n[OTHER]\r\nOtherFile=Rx;;sales@x,Boss@x;\r\n[COMMON]\r\nOriginal=001\r\n");
-    EXPECT_EQ(CollectMailAddresses(DataDir() + "\\Work001.rfd"), (std::vector<std::string>{"Boss@x", "info@x", "sales@x"}));
-    EXPECT_TRUE(CollectMailAddresses(DataDir() + "\\Missing.rfd").empty());
-}
-
-// ----- The storage folder tree
 
 std::vector<std::string> Children(const FolderTree &tree, int item, bool sorted = false) {
     std::vector<std::string> names;
@@ -362,21 +276,15 @@ std::vector<std::string> Children(const FolderTree &tree, int item, bool sorted 
 // The selection as "item or none|name|relative path".
 std::string Shown(const FolderSelection &s) { return (s.item >= 0 ? "item|" : "none|") + s.name + "|" + s.relativePath; }
 
-TEST(FolderNames, ForbiddenCharactersAndDoubleByteNames) {
-    for (const char *name : {"Sales", "", "A B.C-(1)", "x&y"}) EXPECT_EQ(IsValidFolderName(name), 1) << name;
-    for (const char *name : {"a\\b", "a/b", "a:b", "a,b", "a;b", "a*", "a?", "<a", "a>", "a|b", "\"a\""})
-        EXPECT_EQ(IsValidFolderName(name), 0) << name;
-}
-
 using CodePage932 = test::CodePage932Install;
 
-TEST_F(CodePage932, TrailBytesAreNeverForbiddenCharacters) {
+TEST_F(CodePage932, FolderNamesForbidCharactersButNotTrailBytes) {
     const std::string hyou = test::ToCodePage("表示", "CP932");  // 0x95 0x5C: a trail byte that reads as "\"
     ASSERT_EQ(hyou[1], '\\');
     // A lead byte at the end, or before a byte that cannot trail, stands alone.
-    EXPECT_EQ((std::vector<int>{IsValidFolderName(hyou), IsValidFolderName(test::ToCodePage("ソフト", "CP932")),
-                                IsValidFolderName(hyou + "/"), IsValidFolderName("\x95/"), IsValidFolderName("a\x95")}),
-              (std::vector<int>{1, 1, 0, 0, 1}));
+    EXPECT_EQ((std::vector<int>{IsValidFolderName(hyou), IsValidFolderName("A B.C-(1)&"), IsValidFolderName(hyou + "/"),
+                                IsValidFolderName("\x95/"), IsValidFolderName("a\x95"), IsValidFolderName("a|b"), IsValidFolderName("\"a\"")}),
+              (std::vector<int>{1, 1, 0, 0, 1, 0, 0}));
     test::SetEnv("WBFAX_ACP", "1252");
     if (platform::AnsiCodePage() == 1252) {
         EXPECT_EQ(IsValidFolderName(hyou), 0);
@@ -408,14 +316,11 @@ protected:
 };
 
 TEST_F(FolderTreeTest, MissingRxAndTxAreCreatedHiddenFoldersAndFilesNotListed) {
-    Mkdir("rx");
-    Mkdir("Orders/2024");
+    for (const char *folder : {"rx", "Orders/2024"}) Mkdir(folder);
     test::WriteFile(box + "/notes.txt", "x");
 #if defined(_WIN32)
     Mkdir("Hidden");
-    Mkdir("System");
     ::SetFileAttributesA((box + "\\Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    ::SetFileAttributesA((box + "\\System").c_str(), FILE_ATTRIBUTE_SYSTEM);
 #else
     Mkdir(".hidden");
 #endif
@@ -458,45 +363,33 @@ TEST_F(FolderTreeTest, NewFoldersAreNumberedFromTwo) {
 }
 
 TEST_F(FolderTreeTest, RenamingChecksTheNameAndMovesTheFolder) {
-    Mkdir("Old/Inner");
-    Mkdir("Taken");
+    for (const char *folder : {"Old/Inner", "Taken"}) Mkdir(folder);
     FolderTree tree = BuildFolderTree(box);
     const int old = FindChildFolder(tree, 0, "Old");
-    const FolderChange refused = RenameFolderItem(tree, old, "New/Name");
+    const FolderChange refused = RenameFolderItem(tree, old, "New/Name"), failed = RenameFolderItem(tree, old, "Taken");
     EXPECT_TRUE(refused.outcome == FolderOutcome::Refused && refused.message == kMsgBadFolderName);
+    EXPECT_TRUE(failed.outcome == FolderOutcome::Failed && failed.systemError != 0);
     EXPECT_EQ(RenameFolderItem(tree, old, "Old").outcome, FolderOutcome::Unchanged);
-    const FolderChange failed = RenameFolderItem(tree, old, "Taken");
-    EXPECT_EQ(failed.outcome, FolderOutcome::Failed);
-    EXPECT_FALSE(platform::SystemErrorText(failed.systemError).empty() || failed.systemError == 0);
-    EXPECT_EQ(tree.items[static_cast<std::size_t>(old)].name, "Old");
-    EXPECT_TRUE(fs::exists(box + "/Old"));
+    EXPECT_TRUE(tree.items[static_cast<std::size_t>(old)].name == "Old" && fs::exists(box + "/Old"));
     const FolderChange done = RenameFolderItem(tree, old, "Archive");
-    ASSERT_EQ(done.outcome, FolderOutcome::Done);
-    EXPECT_EQ(done.relativePath, "Archive");
+    EXPECT_TRUE(done.outcome == FolderOutcome::Done && done.relativePath == "Archive");
     EXPECT_TRUE(fs::exists(box + "/Archive/Inner") && !fs::exists(box + "/Old"));
-    EXPECT_EQ(Children(tree, 0).front(), "Archive");  // the siblings are sorted by name again
-    EXPECT_EQ(RelativePathOf(tree, FindChildFolder(tree, old, "Inner")), "Archive\\Inner");
+    // The siblings are sorted by name again.
+    EXPECT_EQ(Children(tree, 0).front() + "|" + RelativePathOf(tree, FindChildFolder(tree, old, "Inner")), "Archive|Archive\\Inner");
 }
-
-// ----- The environment settings and the error log
 
 TEST(SmtpServer, NamesAddressesAndPorts) {
     const std::pair<std::string, int> servers[] = {
         {"", kMsgNoServerName}, {std::string(32, 'a'), kNoMessage}, {std::string(33, 'a'), kMsgServerNameTooLong},
         {"MAIL-1.Example.com", kNoMessage}, {"mail_1.example.com", kMsgBadServerName}, {"255.255.255.255", kNoMessage},
         {"192.168.0.256", kMsgBadAddressPart}, {"0000300.1.1.1", kMsgBadAddressPart},
-        {"..1.2", kNoMessage},        // empty leading parts count as 0
-        {"1.2.3.", kNoMessage},       // no fourth part: a host name of digits and dots
-        {"1.2.3.999.5", kNoMessage},  // five groups: a host name, whatever they hold
-    };
+        // Empty leading parts count as 0; three groups and a dot, or five, are a host name.
+        {"..1.2", kNoMessage}, {"1.2.3.", kNoMessage}, {"1.2.3.999.5", kNoMessage}};
     for (const auto &[name, message] : servers) EXPECT_EQ(CheckSmtpServer(name), message) << "[" << name << "]";
-    const std::pair<std::string, int> ports[] = {{"1", kNoMessage},  {"32767", kNoMessage},  {" 587 ", kNoMessage}, {"0", kMsgBadPort},
-                                                 {"32768", kMsgBadPort}, {"abc", kMsgBadPort}, {"25x", kMsgBadPort}, {"99999999999", kMsgBadPort}};
+    const std::pair<std::string, int> ports[] = {{"1", kNoMessage}, {"32767", kNoMessage}, {" 587 ", kNoMessage}, {"0", kMsgBadPort},
+                                                 {"32768", kMsgBadPort}, {"25x", kMsgBadPort}, {"99999999999", kMsgBadPort}};
     for (const auto &[port, message] : ports) EXPECT_EQ(CheckSmtpPort(port), message) << "[" << port << "]";
     EXPECT_EQ(std::make_pair(ReadFieldNumber("-12"), ReadFieldNumber("12a")), std::make_pair(-12, 0));
-    const EnvironmentLayout mail = LayoutOf(true, false), host = LayoutOf(false, true);
-    EXPECT_TRUE(mail.server && mail.port && mail.attach && !mail.size && !mail.days && LayoutOf(true, true).size);
-    EXPECT_TRUE(!host.server && !host.port && !host.attach && !host.size && host.days);
 }
 
 using Environment = test::ScratchInstall;
@@ -513,23 +406,19 @@ TEST_F(Environment, ShowsThePendingValueElseTheSettingInForce) {
     for (const auto &[set, shown] : steps) {
         for (const auto &[key, value] : set) platform::ProfileWriteString("RCVFAX", key, value, ConfigFilePath().c_str());
         const EnvironmentForm f = ReadEnvironmentForm();
-        EXPECT_EQ(Format("%d|%s|%s|%d|%d|%s", f.notifyByMail, f.server.c_str(), f.port.c_str(), f.attachFile, f.sizeClass, f.days.c_str()),
-                  shown);
+        EXPECT_EQ(Format("%d|%s|%s|%d|%d|%s", f.notifyByMail, f.server.c_str(), f.port.c_str(), f.attachFile, f.sizeClass, f.days.c_str()), shown);
     }
 }
 
 TEST_F(Environment, ARefusedOkStillWritesModeAttachSizeAndDays) {
-    // Written: USESMTPWork, SMTPServerWork, SMTPPortNoWork, AddFileWork, FileSizeWork, NotifyDaysWork.
     const std::tuple<EnvironmentForm, int, std::string> cases[] = {
         {{true, "", "25", true, 3, "45"}, kMsgNoServerName, "1|?|?|1|3|31|"},
-        {{true, "smtp.example", "32768", true, 3, "45"}, kMsgBadPort, "1|?|?|1|3|31|"},
         {{true, "smtp.example", "32767", false, 3, "00007"}, kNoMessage, "1|smtp.example|32767|0|3|7|"},
         {{false, "", "no port", false, 1, "31"}, kNoMessage, "0||0|0|1|31|"},  // host notification: unchecked
     };
     for (const auto &[form, message, written] : cases) {
         EXPECT_EQ(ApplyEnvironmentOk(form), message) << written;
-        EXPECT_EQ(Keys(ConfigFilePath(), "RCVFAX", {"USESMTPWork", "SMTPServerWork", "SMTPPortNoWork", "AddFileWork", "FileSizeWork", "NotifyDaysWork"}),
-                  written);
+        EXPECT_EQ(Keys(ConfigFilePath(), "RCVFAX", {"USESMTPWork", "SMTPServerWork", "SMTPPortNoWork", "AddFileWork", "FileSizeWork", "NotifyDaysWork"}), written);
     }
     EXPECT_EQ(Keys(ConfigFilePath(), "RCVFAX", {"USESMTP"}), "?|");  // nothing reaches the settings in force before the commit
 }
@@ -555,35 +444,11 @@ TEST_F(ErrorLogTest, ShowsTheFailedNoticesAtTheirLineNumbers) {
         test::WriteFile(DataDir() + "/sqb_NTFY.log", content);
         std::string shown;
         for (const ErrorLogRow &r : ReadErrorLog(ErrorLogPath()))
-            shown += Format("%d|%d|%s|%d.%d.%d.%d.%d|%s ", r.line, r.status, r.pcAddress.c_str(), r.year, r.month, r.day, r.hour,
-                            r.minute, r.fileName.c_str());
+            shown += Format("%d|%d|%s|%d.%d.%d.%d.%d|%s ", r.line, r.status, r.pcAddress.c_str(), r.year, r.month, r.day, r.hour, r.minute, r.fileName.c_str());
         EXPECT_EQ(shown, expected) << content.substr(0, 40);
     }
 }
 
-// ----- The language module WbFaxRcvLC (.dll, .so)
-
-TEST(LanguageModule, CarriesEveryStringOfTheTableInEnglishAndNothingElse) {
-    const platform::ModuleHandle module = platform::LoadModule(WBFAX_LANGUAGE_MODULE_PATH);
-    ASSERT_NE(module, 0u) << WBFAX_LANGUAGE_MODULE_PATH;
-#define WBFAX_STRING(id, japanese, english) EXPECT_EQ(platform::LoadResourceString(module, id), english) << "string " << id;
-#include "resources/strings.def"
-#undef WBFAX_STRING
-    for (int missing : {0, 25, 49, 71, 105}) EXPECT_EQ(platform::LoadResourceString(module, missing), "") << missing;
-    platform::FreeModule(module);
-}
-
-#if defined(_WIN32)
-TEST(LanguageModule, BothResourceModulesCarryTheFolderIcons) {
-    for (const char *path : {WBFAX_MODULE_PATH, WBFAX_LANGUAGE_MODULE_PATH}) {
-        const HMODULE module = ::LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr) << path;
-        for (const char *name : {"IDI_ICON_FLD_OPEN1", "IDI_ICON_FLD_CLOSE1"})
-            EXPECT_NE(::FindResourceA(module, name, MAKEINTRESOURCEA(14)), nullptr) << path << " " << name;  // RT_GROUP_ICON
-        ::FreeLibrary(module);
-    }
-}
-#endif
 
 }  // namespace
 }  // namespace wbfax

@@ -1,6 +1,5 @@
-// Works the real dialogs from a second thread as a person would, while the host's thread stays in
-// the dialogs' own message loops: finds them by their controls, types, presses buttons with
-// posted commands (a modal window then never holds the driver), picks rows and tree items.
+// Works the real dialogs from a second thread while the host's thread stays in their message
+// loops; buttons are pressed with posted commands, so a modal window never holds the driver.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +7,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -92,15 +90,6 @@ inline std::string Text(HWND window) {
 }
 inline std::string ItemText(HWND dialog, int id) { return Text(::GetDlgItem(dialog, id)); }
 
-// The settings' message box and its text.
-inline HWND WaitForMessageBox(std::string &text) {
-    constexpr int kMessageTextId = 0xFFFF;
-    const HWND found = WaitForDialog(
-        [](HWND window) { return Text(window) == "Scanner Quillbox" && ::GetDlgItem(window, kMessageTextId); }, "a message box");
-    text = ItemText(found, kMessageTextId);
-    return found;
-}
-
 // Closes whatever the script left open, message boxes first, until the dialogs are gone.
 inline void CloseEverything(const std::function<bool()> &finished) {
     for (const auto end = std::chrono::steady_clock::now() + kTimeout; !finished() && std::chrono::steady_clock::now() < end; Pause(200))
@@ -160,49 +149,20 @@ inline HTREEITEM Child(HWND tree, HTREEITEM parent, const std::string &utf8) {
     throw StepFailed("no folder " + utf8 + " in the tree");
 }
 
-// A real mouse click at a point of the window's client area; the window must be on top.
-inline void Click(HWND window, POINT client, bool right = false) {
-    // Two clicks in a row would be a double click.
+// A real mouse click on the column's header (the list on top); two in a row would be a double click.
+inline void ClickHeader(HWND list, int column) {
     static auto last = std::chrono::steady_clock::now() - std::chrono::seconds(10);
     const auto apart = std::chrono::milliseconds(::GetDoubleClickTime() + 100);
     if (std::chrono::steady_clock::now() - last < apart) std::this_thread::sleep_for(apart);
     last = std::chrono::steady_clock::now();
-    ::ClientToScreen(window, &client);
-    ::SetCursorPos(client.x, client.y);
-    INPUT press[2] = {{INPUT_MOUSE, {}}, {INPUT_MOUSE, {}}};
-    press[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    press[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    ::SendInput(2, press, sizeof(INPUT));
-}
-
-inline void ClickHeader(HWND list, int column) {
     const auto header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
     RECT place{};
     ::SendMessageW(header, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&place));
-    Click(header, {(place.left + place.right) / 2, (place.top + place.bottom) / 2});
-}
-
-inline void RightClickItem(HWND tree, HTREEITEM item) {
-    RECT place{};
-    std::memcpy(&place, &item, sizeof item);  // the item goes in where the rectangle comes out
-    ::SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&place));
-    Click(tree, {(place.left + place.right) / 2, (place.top + place.bottom) / 2}, true);
-}
-
-// The open popup menu: a top-level window of the system's menu class, owned by no dialog.
-inline HMENU WaitForPopupMenu(HWND &window) {
-    HMENU menu = nullptr;
-    WaitUntil([&] {
-        window = ::FindWindowW(L"#32768", nullptr);
-        return window && ::IsWindowVisible(window) && (menu = reinterpret_cast<HMENU>(::SendMessageW(window, MN_GETHMENU, 0, 0)));
-    }, "the folder menu");
-    return menu;
-}
-
-inline void PressKey(WORD key) {
-    INPUT press[2] = {{INPUT_KEYBOARD, {}}, {INPUT_KEYBOARD, {}}};
-    press[0].ki.wVk = press[1].ki.wVk = key;
-    press[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    POINT middle{(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    ::ClientToScreen(header, &middle);
+    ::SetCursorPos(middle.x, middle.y);
+    INPUT press[2] = {{INPUT_MOUSE, {}}, {INPUT_MOUSE, {}}};
+    press[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN, press[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
     ::SendInput(2, press, sizeof(INPUT));
 }
 
@@ -221,16 +181,12 @@ inline void Screenshot(HWND window, const std::string &name) {
     ::SelectObject(memory, old);
     ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(info.biHeight), pixels.data(), reinterpret_cast<BITMAPINFO *>(&info),
                 DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(bitmap), ::DeleteDC(memory), ::ReleaseDC(nullptr, screen);
     const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
     const BITMAPFILEHEADER file{0x4D42, offset + static_cast<DWORD>(pixels.size()), 0, 0, offset};
     if (std::FILE *out = std::fopen((screenshots + "\\" + name + "-" + language + ".bmp").c_str(), "wb")) {
-        std::fwrite(&file, sizeof file, 1, out);
-        std::fwrite(&info, sizeof info, 1, out);
-        std::fwrite(pixels.data(), 1, pixels.size(), out);
-        std::fclose(out);
+        std::fwrite(&file, sizeof file, 1, out), std::fwrite(&info, sizeof info, 1, out);
+        std::fwrite(pixels.data(), 1, pixels.size(), out), std::fclose(out);
     }
 }
 

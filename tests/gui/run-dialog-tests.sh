@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # run-dialog-tests.sh WINE_RUN PREFIX PROGRAM [--screenshots FOLDER] [gtest options]
-# The dialog tests on an Xvfb screen of their own, in Japanese (code page 932, the module's own
-# resources), then in English (the language module). --screenshots leaves BMP pictures in FOLDER,
-# which dialog-screenshots.sh converts. Exits 77 (skipped) when Xvfb is missing.
+# The dialog tests on an Xvfb screen of their own, in Japanese (code page 932), then in English
+# (the language module); --screenshots leaves BMP pictures in FOLDER. Exits 77 without Xvfb.
 set -euo pipefail
 wine_run=$1 prefix=$2 program=$3 first=${WBFAX_FIRST_DISPLAY:-91}
 shift 3
@@ -25,11 +24,9 @@ for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; d
 
 export WBFAX_WINE_DISPLAY=":$display" WBFAX_TEST_OWNS_APPDATA=1
 "$wine_run" --prefix "$prefix" --init
-# No window manager runs on this screen: Wine draws the frames and captions itself, with its own
-# fonts (caption buttons in Marlett), which this Wine does not find in its data folder.
+# No window manager: Wine draws the frames itself, with its own fonts (Marlett), copied in below.
 "$wine_run" --prefix "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
-# Japanese glyphs: the dialogs' face and the caption font's linked face become IPA P Gothic
-# (fonts-ipafont-gothic), which fontconfig shows to Wine.
+# Japanese glyphs: the dialogs' faces become IPA P Gothic (fonts-ipafont-gothic).
 for face in "MS UI Gothic" "ＭＳ Ｐゴシック"; do
     "$wine_run" --prefix "$prefix" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d IPAPGothic /f \
         >/dev/null 2>&1 || true
