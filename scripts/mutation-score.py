@@ -175,6 +175,8 @@ def main() -> int:
     parser.add_argument("--build", default="build/mutation")
     parser.add_argument("--list", action="store_true", help="only print the sample's first mutants")
     parser.add_argument("--fresh", action="store_true", help="forget the outcomes of an interrupted run")
+    parser.add_argument("--against", metavar="JOURNAL",
+                        help="try only the built mutants of an earlier run's journal, to compare two suites")
     options = parser.parse_args()
     build = (ROOT / options.build).resolve()
 
@@ -184,6 +186,18 @@ def main() -> int:
     # the sources leaves the rest of the sample as it was.
     candidates.sort(key=lambda m: hashlib.sha256(f"{options.seed}\t{m.describe()}".encode(
         "utf-8", errors="surrogateescape")).digest())
+    if options.against:
+        earlier = {}
+        for entry in Path(options.against).read_text().splitlines():
+            outcome, _, described = entry.partition("\t")
+            if outcome in ("killed", "survived"):
+                earlier[described] = outcome
+        present = {m.describe() for m in candidates}
+        for described, outcome in earlier.items():
+            if described not in present:
+                print(f"gone since the earlier run ({outcome} then): {described}")
+        candidates = [m for m in candidates if m.describe() in earlier]
+        options.count = min(options.count, len(candidates))
     if options.list:
         for mutant in candidates[: options.count]:
             print(mutant.describe())
