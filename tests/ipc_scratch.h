@@ -56,7 +56,8 @@ protected:
         ASSERT_TRUE(view);
         std::memset(view.data(), 0, 32);
         std::memcpy(view.data(), status, std::strlen(status) + 1);
-        WriteField(view.data(), kSenderRunning, running), WriteField(view.data(), kSenderWindow, window);
+        WriteField(view.data(), kSenderRunning, running);
+        WriteField(view.data(), kSenderWindow, window);
     }
 
     void WriteConfig(const std::string &rcvfax) {

@@ -221,7 +221,8 @@ TEST_F(SharedFiles, AFullDiskCutsNoFile) {
     fs::rename(data, saved);
     fs::create_directories(data);
     if (::mount("tmpfs", data.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        fs::remove(data), fs::rename(saved, data);
+        fs::remove(data);
+        fs::rename(saved, data);
         GTEST_SKIP() << "no small file system could be mounted here (needs root)";
     }
     for (const auto &entry : fs::directory_iterator(saved)) fs::copy(entry.path(), data + "/" + entry.path().filename().string());
@@ -243,7 +244,8 @@ TEST_F(SharedFiles, AFullDiskCutsNoFile) {
     }
     ExpectHostKeysKept();
     ::umount2(data.c_str(), MNT_DETACH);
-    fs::remove_all(data), fs::rename(saved, data);
+    fs::remove_all(data);
+    fs::rename(saved, data);
 }
 #endif
 

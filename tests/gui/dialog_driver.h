@@ -181,12 +181,16 @@ inline void Screenshot(HWND window, const std::string &name) {
     ::SelectObject(memory, old);
     ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(info.biHeight), pixels.data(), reinterpret_cast<BITMAPINFO *>(&info),
                 DIB_RGB_COLORS);
-    ::DeleteObject(bitmap), ::DeleteDC(memory), ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
     const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
     const BITMAPFILEHEADER file{0x4D42, offset + static_cast<DWORD>(pixels.size()), 0, 0, offset};
     if (std::FILE *out = std::fopen((screenshots + "\\" + name + "-" + language + ".bmp").c_str(), "wb")) {
-        std::fwrite(&file, sizeof file, 1, out), std::fwrite(&info, sizeof info, 1, out);
-        std::fwrite(pixels.data(), 1, pixels.size(), out), std::fclose(out);
+        std::fwrite(&file, sizeof file, 1, out);
+        std::fwrite(&info, sizeof info, 1, out);
+        std::fwrite(pixels.data(), 1, pixels.size(), out);
+        std::fclose(out);
     }
 }
 

@@ -141,11 +141,13 @@ TEST_F(SettingsDialogs, NewRulesAreCheckedAndStoredInAFolderMadeAndRenamedInTheT
         const HWND rules = ::GetDlgItem(list, IDC_RULE_LIST);
         // A sub-address of three digits, then a duplicate, are refused and the dialog stays.
         HWND dest = NewRule(list, "Rx", "123");
-        Press(dest, IDOK), Answer(16);
+        Press(dest, IDOK);
+        Answer(16);
         SetText(dest, IDC_CODE, "1234");
         Close(dest);
         dest = NewRule(list, "Rx", "1234");
-        Press(dest, IDOK), Answer(6);
+        Press(dest, IDOK);
+        Answer(6);
         Close(dest, IDCANCEL);
         EXPECT_EQ(Table(rules, 2), "1234|Rx");
 
