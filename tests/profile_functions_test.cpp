@@ -155,6 +155,25 @@ TEST_F(ProfileFunctions, Writes) {
     }
 }
 
+TEST_F(ProfileFunctions, MissingFolderCannotBeOpenedAndGivesTheDefaultUnquoted) {
+    const std::string file = root + "\\nodir\\test.ini";
+    char buffer[64];
+    EXPECT_EQ(platform::ProfileGetString("S", "k", "'q'  ", buffer, sizeof buffer, file.c_str()), 3u);
+    EXPECT_EQ(std::string(buffer), "'q'");
+    EXPECT_FALSE(platform::ProfileWriteString("S", "k", "v", file.c_str()));
+    EXPECT_FALSE(Exists(root + "/nodir"));
+}
+
+TEST_F(ProfileFunctions, NullNamesListKeysOrSections) {
+    Put("[S]\r\nk=1\r\n;c=2\r\nalone\r\nj=3\r\n[T]\r\n[S]\r\nz=1\r\n");
+    std::string buffer(64, '\xA5');
+    EXPECT_EQ(platform::ProfileGetString("S", nullptr, "d", buffer.data(), 64, File().c_str()), 4u);
+    EXPECT_EQ(buffer.substr(0, 5), Bytes("k\0j\0\0"));
+    EXPECT_EQ(platform::ProfileGetString(nullptr, nullptr, "d", buffer.data(), 64, File().c_str()), 6u);
+    EXPECT_EQ(buffer.substr(0, 7), Bytes("S\0T\0S\0\0"));
+    EXPECT_EQ(Get("X", nullptr, "d  ").first, "d  ");
+}
+
 // A bare file name lies in the Windows directory, in code page 932 also one whose second byte
 // reads as "\" (the Windows build takes the code page from its locale).
 TEST_F(ProfileFunctions, ABareFileNameLiesInTheWindowsDirectory) {
