@@ -266,6 +266,14 @@ TEST_F(DestinationFiles, OkWritesTheRuleIntoTheWorkFileOfTheEditSlot) {
     EXPECT_EQ(record.code + "|" + Keys(work, "FCODE", {"F001"}), "5555|?|");
 }
 
+TEST_F(DestinationFiles, TheMailAddressWindowOffersEachAddressOnce) {
+    Write(DataDir() + "/Work001.rfd",
+          "F999=Before;1;zz@before;\r\n"  // before any rule section
+          "[FCODE]\r\nF001=A;1234;sales@x,info@x;PC1\r\nF002=B;5678;;\r\nF003=C;9999;last@x\r\n"
+          "[TSI]\r\nT001=D;03 1;031;sales@x;\r\n[OTHER]\r\nOtherFile=Rx;;sales@x,Boss@x;\r\n[COMMON]\r\nOriginal=001\r\n");
+    EXPECT_EQ(CollectMailAddresses(DataDir() + "\\Work001.rfd"), (std::vector<std::string>{"Boss@x", "info@x", "sales@x"}));
+    EXPECT_TRUE(CollectMailAddresses(DataDir() + "\\Missing.rfd").empty());
+}
 
 std::vector<std::string> Children(const FolderTree &tree, int item, bool sorted = false) {
     std::vector<std::string> names;
