@@ -65,6 +65,17 @@ case "${1:-}" in
         # the next one, keeps that program's streams open that long: a program that stays on
         # it (explorer's own window) saves every test the second.
         "$wine" explorer.exe </dev/null >/dev/null 2>&1 &
+        # The desktop comes up a moment later. A program started before would start it itself,
+        # and the desktop, kept alive by the explorer above, would hold that program's streams
+        # for good: a test reading them would wait until its timeout.
+        for _ in $(seq 200); do
+            for cmdline in $(grep -lzs -- 'explorer.exe' /proc/[0-9]*/cmdline); do
+                grep -qzx -- /desktop "$cmdline" 2>/dev/null || continue
+                grep -qzxF -- "WINEPREFIX=$prefix" "${cmdline%/cmdline}/environ" 2>/dev/null && exit 0
+            done
+            sleep 0.1
+        done
+        echo "wine-run.sh: no desktop after 20 s; going on" >&2
         exit 0 ;;
     --stop) exec "$server" --kill ;;
 esac
