@@ -39,7 +39,10 @@ using V = AddressVerdict;
 // The keys' values of a profile file's section, "?" for a missing one, each followed by "|".
 std::string Keys(const std::string &file, const char *section, std::initializer_list<const char *> keys) {
     std::string values, value;
-    for (const char *key : keys) ReadProfileText(section, key, "?", value, file), values += value + "|";
+    for (const char *key : keys) {
+        ReadProfileText(section, key, "?", value, file);
+        values += value + "|";
+    }
     return values;
 }
 std::string Slots() { return Keys(ConfigFilePath(), "RCVFAX_EDIT", {"wd001", "wd002"}); }
@@ -88,7 +91,10 @@ TEST_F(ListDialog, EveryKindReadsItsOwnSectionAndEditFindsTheRuleOfTheRow) {
     EXPECT_EQ(std::make_pair(NewRuleRefusal(rows.size()), NewRuleRefusal(rows.size() - 1)), std::make_pair(int{kMsgListFull}, int{kNoMessage}));
     const std::pair<int, std::string> kinds[] = {{kSenderNumber, "*99=C 03 1234=B "}, {kDestinationNumber, "0120*=D "},
                                                  {kOther, LoadLabel(kLabelReceivedFax) + "=Rx "}};  // no TxFile: one row
-    for (const auto &[kind, codes] : kinds) EXPECT_EQ((ChangeKind(session, kind, rows), Codes(rows)), codes) << kind;
+    for (const auto &[kind, codes] : kinds) {
+        ChangeKind(session, kind, rows);
+        EXPECT_EQ(Codes(rows), codes) << kind;
+    }
 
     const std::tuple<int, RuleRow, const char *> edits[] = {
         {kSubAddress, {"1234", "A", {}}, "F002|m1@x|PC1"},

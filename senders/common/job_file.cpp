@@ -3,9 +3,9 @@
 #include "base/text.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 
 namespace wbfax::senders {
@@ -60,13 +60,18 @@ std::optional<JobFile> ParseJobFile(std::string_view content) {
     return job;
 }
 
-std::optional<std::string> ReadBytes(const std::string &path) {
+std::optional<std::string> ReadBytes(const std::string &path, std::size_t limit) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
+    std::string content;
+    char buffer[8192];
+    while (content.size() < limit) {
+        in.read(buffer, static_cast<std::streamsize>(std::min(sizeof buffer, limit - content.size())));
+        content.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (!in) break;
+    }
     if (in.bad()) return std::nullopt;
-    return content.str();
+    return content;
 }
 
 std::vector<std::string> ListEntries(std::string_view list) {

@@ -29,7 +29,8 @@ struct JobFile {
 std::optional<JobFile> ParseJobFile(std::string_view content);
 
 // The whole file; none when it cannot be read.
-std::optional<std::string> ReadBytes(const std::string &path);
+// At most limit bytes from the start: a file that outgrows what its reader takes is not read whole.
+std::optional<std::string> ReadBytes(const std::string &path, std::size_t limit = std::string::npos);
 
 // How long ago the plug-in wrote the job, in seconds; 0 when the file is gone.
 double JobAgeSeconds(const std::string &jobFile);

@@ -191,7 +191,7 @@ std::optional<std::string> OnlyField(const Notice &fields, std::string_view key,
 }  // namespace
 
 std::optional<std::string> ReadNoticeKey(const std::string &path, std::string &problem) {
-    std::optional<std::string> key = ReadBytes(path);
+    std::optional<std::string> key = ReadBytes(path, kNoticeMaxKeyBytes + 1);
     if (!key) problem = path + ": " + std::strerror(errno);
     else if (key->size() > kNoticeMaxKeyBytes) problem = path + ": longer than " + std::to_string(kNoticeMaxKeyBytes) + " bytes";
     else if (key->size() < kNoticeMinKeyBytes) problem = path + ": shorter than " + std::to_string(kNoticeMinKeyBytes) + " bytes";

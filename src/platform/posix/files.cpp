@@ -24,6 +24,16 @@ std::string BinaryMode(const char *mode) {
     return m;
 }
 
+// A group given by number or by name; -1 for a name the system does not know.
+gid_t GroupId(const std::string &name) {
+    char *end = nullptr;
+    const unsigned long number = std::strtoul(name.c_str(), &end, 10);
+    if (*end == '\0') return static_cast<gid_t>(number);
+    group entry {}, *found = nullptr;
+    char buffer[16384];
+    return ::getgrnam_r(name.c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found ? found->gr_gid : static_cast<gid_t>(-1);
+}
+
 }  // namespace
 
 AccessPolicy CurrentAccessPolicy() {
@@ -40,13 +50,7 @@ AccessPolicy CurrentAccessPolicy() {
     thread_local std::string resolvedName;
     thread_local gid_t resolved = static_cast<gid_t>(-1);
     if (*name != resolvedName) {
-        char *end = nullptr;
-        const unsigned long number = std::strtoul(name->c_str(), &end, 10);
-        group entry {}, *found = nullptr;
-        char buffer[16384];
-        resolved = *end == '\0' ? static_cast<gid_t>(number)
-                   : ::getgrnam_r(name->c_str(), &entry, buffer, sizeof buffer, &found) == 0 && found ? found->gr_gid
-                                                                                                    : static_cast<gid_t>(-1);
+        resolved = GroupId(*name);
         // A group not found yet may be made later: asked for again.
         resolvedName = resolved != static_cast<gid_t>(-1) ? *name : std::string();
     }
