@@ -506,7 +506,8 @@ class PcNoticeTests(Installation):
         self.assertEqual(len(self.log_lines()), 1)  # nothing yet for those out of reach
         comes_up = self.receiver(port=int(late.rsplit(":", 1)[1]))
         fields = self.wait(lambda: self.log_lines()[1:], "the late PC's notice")[0]
-        self.assertEqual((fields[0], fields[1].decode(), len(comes_up.notices())), (b"10", late, 1))
+        # The receiver answers before its screen shows the notice, so the log line may come first.
+        self.assertEqual((fields[0], fields[1].decode(), len(self.wait(comes_up.notices, "the notice on screen"))), (b"10", late, 1))
         self.age_job()
         fields = self.wait(lambda: self.log_lines()[2:], "the job to be given up")[0]
         self.assertEqual((fields[0], fields[1].decode()), (b"11", nobody))
@@ -542,7 +543,10 @@ class PcNoticeTests(Installation):
         self.start_sender("sqb")
         self.wait_marked("sqb")
         self.wait_until_left("sqb")
-        told_each = collections.Counter((i, f) for i, r in enumerate(receivers) for f in re.findall(r"(?m)^  File: +(\S+)$", r.text()))
+        shown = lambda: collections.Counter((i, f) for i, r in enumerate(receivers)  # noqa: E731
+                                            for f in re.findall(r"(?m)^  File: +(\S+)$", r.text()))
+        # A receiver answers before its screen shows the notice: the last ones may still be on their way.
+        told_each = self.wait(lambda: len(shown()) >= 3 * jobs and shown(), "every notice on a screen")
         self.assertEqual(set(told_each), {(i, "fax%04d.tif" % n) for i in range(3) for n in range(jobs)})
         # Only a kill between a PC's answer and its record tells it again.
         self.assertLessEqual(sum(told_each.values()) - 3 * jobs, kills)
