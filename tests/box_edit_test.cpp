@@ -14,6 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Exists;
+using test::ProfileKey;
 using test::ReadFile;
 using test::WriteFile;
 
@@ -40,31 +41,26 @@ protected:
         platform::ProfileGetString("RCVFAX_EDIT", key.c_str(), "", value, sizeof value, ConfigFilePath().c_str());
         return value;
     }
-    static std::string Key(const std::string &file, const char *section, const char *key) {
-        std::string value;
-        ReadProfileText(section, key, "?", value, file);
-        return value;
-    }
 };
 
 TEST_F(BoxEdit, EditsReachTheRuleFileOnlyAtCommit) {
     WriteFile(Rule(3), kBoxRules);
     Open(3, 3);
     EXPECT_EQ(Ini("wd001"), "003");
-    EXPECT_EQ(Key(Work(1), "FCODE", "F001"), "Sales;123;;");
-    EXPECT_EQ(Key(Work(1), "COMMON", "Original") + Key(Work(1), "COMMON", "SaveNo"), "003003");
+    EXPECT_EQ(ProfileKey(Work(1), "FCODE", "F001"), "Sales;123;;");
+    EXPECT_EQ(ProfileKey(Work(1), "COMMON", "Original") + ProfileKey(Work(1), "COMMON", "SaveNo"), "003003");
     WriteProfileText("FCODE", "F002", std::string_view("New;456;;"), Work(1));
     const std::string longRule = "Long;" + std::string(600, '9') + ";;";  // longer than a copied piece
     WriteProfileText("FCODE", "F003", longRule, Work(1));
     Open(3, 3);  // again before the commit: same slot, edits kept
     EXPECT_EQ(Ini("wd002"), "");
-    EXPECT_EQ(Key(Work(1), "FCODE", "F002"), "New;456;;");
+    EXPECT_EQ(ProfileKey(Work(1), "FCODE", "F002"), "New;456;;");
     EXPECT_EQ(ReadFile(Rule(3)), kBoxRules);
 
     Command(6, 1);
-    EXPECT_EQ(Key(Rule(3), "FCODE", "F001") + Key(Rule(3), "FCODE", "F002"), "Sales;123;;New;456;;");
-    EXPECT_EQ(Key(Rule(3), "FCODE", "F003"), longRule);
-    EXPECT_EQ(Key(Rule(3), "COMMON", "Original") + Key(Rule(3), "COMMON", "SaveNo"), "?003");
+    EXPECT_EQ(ProfileKey(Rule(3), "FCODE", "F001") + ProfileKey(Rule(3), "FCODE", "F002"), "Sales;123;;New;456;;");
+    EXPECT_EQ(ProfileKey(Rule(3), "FCODE", "F003"), longRule);
+    EXPECT_EQ(ProfileKey(Rule(3), "COMMON", "Original") + ProfileKey(Rule(3), "COMMON", "SaveNo"), "?003");
     EXPECT_TRUE(!Exists(Work(1)) && Ini("wd001").empty());
 }
 
@@ -81,9 +77,9 @@ TEST_F(BoxEdit, ANewBoxGetsTheFallbackFoldersAndNothingLeftOver) {
     EXPECT_EQ(Ini("wd001"), "009");
     Command(6, 1);
     EXPECT_EQ(ReadFile(Rule(3)), kBoxRules);
-    EXPECT_EQ(Key(Rule(9), "OTHER", "OtherFile") + Key(Rule(9), "OTHER", "TxFile"), "RxTx");
-    EXPECT_EQ(Key(Rule(9), "FCODE", "F001"), "?");
-    EXPECT_EQ(Key(Rule(9), "COMMON", "SaveNo"), "009");
+    EXPECT_EQ(ProfileKey(Rule(9), "OTHER", "OtherFile") + ProfileKey(Rule(9), "OTHER", "TxFile"), "RxTx");
+    EXPECT_EQ(ProfileKey(Rule(9), "FCODE", "F001"), "?");
+    EXPECT_EQ(ProfileKey(Rule(9), "COMMON", "SaveNo"), "009");
 }
 
 // A box leaves editing by deletion, by a foreign handler taking it, or by command 4 mode 2: a
@@ -133,7 +129,7 @@ TEST_F(BoxEdit, EveryFinishRemovesStrayRuleFilesAndDiscardKeepsTheRest) {
         Command(6, static_cast<std::uintptr_t>(mode));
         EXPECT_FALSE(Exists(Rule(2)));
         EXPECT_EQ(ReadFile(Rule(3)), kBoxRules);
-        EXPECT_EQ(Key(Rule(6), "FCODE", "F001"), mode == 1 ? "?" : "Sales;123;;");
+        EXPECT_EQ(ProfileKey(Rule(6), "FCODE", "F001"), mode == 1 ? "?" : "Sales;123;;");
         EXPECT_TRUE(!Exists(Work(1)) && !ReadSmtpServerWork());
     }
 }
@@ -163,7 +159,7 @@ TEST_F(BoxEdit, RenumberedRulesLeaveTheirOldNumberAndAFailedCommitKeepsTheEdit) 
     EXPECT_EQ(ReadFile(Rule(5)), kBoxRules);  // the rules have not moved yet
     fs::remove(Rule(8) + ".new");
     Command(6, 1);
-    EXPECT_EQ(Key(Rule(8), "FCODE", "F001") + Key(Rule(8), "FCODE", "F002"), "Sales;123;;New;456;;");
+    EXPECT_EQ(ProfileKey(Rule(8), "FCODE", "F001") + ProfileKey(Rule(8), "FCODE", "F002"), "Sales;123;;New;456;;");
     EXPECT_TRUE(!Exists(Rule(5)) && Ini("wd001").empty());
 
     // Box 8 goes back to 5 and a new box takes number 8; the new box is committed first.
@@ -173,8 +169,8 @@ TEST_F(BoxEdit, RenumberedRulesLeaveTheirOldNumberAndAFailedCommitKeepsTheEdit) 
     Command(4, 2, 1, 1, "x");  // box 1 leaves editing, freeing the first slot
     Open(0, 8);
     Command(6, 1);
-    EXPECT_EQ(Key(Rule(5), "FCODE", "F001"), "Sales;123;;");
-    EXPECT_EQ(Key(Rule(8), "OTHER", "OtherFile"), "Rx");
+    EXPECT_EQ(ProfileKey(Rule(5), "FCODE", "F001"), "Sales;123;;");
+    EXPECT_EQ(ProfileKey(Rule(8), "OTHER", "OtherFile"), "Rx");
     EXPECT_TRUE(Exists(Rule(1)));
 }
 

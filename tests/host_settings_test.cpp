@@ -9,7 +9,6 @@
 #include "quillbox-host/texts.h"
 #include "base/text.h"
 #include "settings/config.h"
-#include "settings/profile_file.h"
 #include "test_support.h"
 
 #include <cstdlib>
@@ -22,6 +21,7 @@ namespace quillbox {
 namespace {
 
 using wbfax::test::Exists;
+using wbfax::test::ProfileKey;
 using wbfax::test::ReadFile;
 
 struct Result {
@@ -49,11 +49,6 @@ protected:
     }
     std::string Ini() const { return Exists(ConfigFile()) ? ReadFile(ConfigFile()) : std::string(); }
     std::string Work(int slot) const { return DataDir() + wbfax::Format("/Work%03d.rfd", slot); }
-    static std::string Key(const std::string &file, const char *section, const char *key) {
-        std::string value;
-        wbfax::ReadProfileText(section, key, "?", value, file);
-        return value;
-    }
     void Language(const char *name) {
         wbfax::platform::ProfileWriteString("LANGUAGE", "Language", name, wbfax::ConfigFilePath().c_str());
     }
@@ -71,8 +66,8 @@ TEST_F(HostSettings, RulesAndSettingsArePendingUntilTheCommit) {
         ASSERT_EQ(r.status, 0) << r.err;
         out += r.out;
     }
-    EXPECT_EQ(Key(Work(1), "FCODE", "F001"), "Sales\\North;1234;a@x,b@x;");
-    EXPECT_EQ(Key(Work(1), "COMMON", "SaveNo"), "003");  // the host opened the box for editing
+    EXPECT_EQ(ProfileKey(Work(1), "FCODE", "F001"), "Sales\\North;1234;a@x,b@x;");
+    EXPECT_EQ(ProfileKey(Work(1), "COMMON", "SaveNo"), "003");  // the host opened the box for editing
     EXPECT_NE(out.find("data size: 高 (2)"), std::string::npos) << out;
     EXPECT_NE(out.find("days a notice is kept: 31"), std::string::npos) << out;
     EXPECT_NE(Host({"which-rule", "--box", "3", "--sub-address", "1234"}).out.find("has no rule file"), std::string::npos);
@@ -124,15 +119,15 @@ TEST_F(HostSettings, PcNotificationKeepsTheMailAddressesOfAnEditedRule) {
         {"settings", "set", "--notify", "host"},
         {"rules", "edit", "--box", "5", "--kind", "destination", "--code", "0120 99", "--pc", "PC7,pc7"}};
     for (const auto &args : steps) ASSERT_EQ(Host(args).status, 0) << ::testing::PrintToString(args);
-    EXPECT_EQ(Key(Work(1), "DTN", "D001"), "Free;0120 99;012099;boss@x;PC7");
+    EXPECT_EQ(ProfileKey(Work(1), "DTN", "D001"), "Free;0120 99;012099;boss@x;PC7");
     const Result listed = Host({"rules", "list", "--box", "5", "--kind", "destination"});
     EXPECT_NE(listed.out.find("D001  code \"0120 99\"  folder \"Free\"  mail \"boss@x\"  pc \"PC7\""), std::string::npos)
         << listed.out;
     ASSERT_EQ(Host({"rules", "delete", "--box", "5", "--kind", "destination", "--code", "0120 99"}).status, 0);
-    EXPECT_EQ(Key(Work(1), "DTN", "D001"), "?");
+    EXPECT_EQ(ProfileKey(Work(1), "DTN", "D001"), "?");
     // Kind 3 keeps its keys and writes its own format.
     ASSERT_EQ(Host({"rules", "edit", "--box", "5", "--kind", "other", "--row", "sent", "--folder", "Out"}).status, 0);
-    EXPECT_EQ(Key(Work(1), "OTHER", "TxFile"), "Out;;;");
+    EXPECT_EQ(ProfileKey(Work(1), "OTHER", "TxFile"), "Out;;;");
 }
 
 #if !defined(_WIN32)

@@ -3,6 +3,7 @@
 #include "base/module.h"
 #include "entry/startup.h"
 #include "platform/platform.h"
+#include "settings/profile_file.h"
 
 #include <algorithm>
 #include <clocale>
@@ -169,5 +170,11 @@ std::string ToCodePage(const std::string &utf8, const char *codePage) {
     return out;
 }
 #endif
+
+std::string ProfileKey(const std::string &file, const char *section, const char *key) {
+    std::string value;
+    ReadProfileText(section, key, "?", value, file);
+    return value;
+}
 
 }  // namespace wbfax::test

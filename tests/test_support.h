@@ -43,6 +43,8 @@ void WriteFile(const std::string &path, const std::string &content);
 bool Exists(const std::string &path);
 std::string MakeTempDir();
 void RemoveTree(const std::string &path);
+// A key's value in a profile file, "?" when the key is missing.
+std::string ProfileKey(const std::string &file, const char *section, const char *key);
 // Sets or (with null) removes an environment variable.
 void SetEnv(const char *name, const char *value);
 

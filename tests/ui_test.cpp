@@ -38,11 +38,8 @@ using V = AddressVerdict;
 
 // The keys' values of a profile file's section, "?" for a missing one, each followed by "|".
 std::string Keys(const std::string &file, const char *section, std::initializer_list<const char *> keys) {
-    std::string values, value;
-    for (const char *key : keys) {
-        ReadProfileText(section, key, "?", value, file);
-        values += value + "|";
-    }
+    std::string values;
+    for (const char *key : keys) values += test::ProfileKey(file, section, key) + "|";
     return values;
 }
 std::string Slots() { return Keys(ConfigFilePath(), "RCVFAX_EDIT", {"wd001", "wd002"}); }

@@ -65,6 +65,7 @@ bool SenderLogHas(std::string_view logName, int status, std::string_view address
     std::ifstream in(SenderDataFolder() + "/" + std::string(logName), std::ios::binary | std::ios::ate);
     if (!in) return false;
     const std::streamoff size = in.tellg();
+    if (size < 0) return false;
     const std::streamoff from = size > 65536 ? size - 65536 : 0;
     std::string tail(static_cast<std::size_t>(size - from), '\0');
     if (!in.seekg(from) || !in.read(tail.data(), static_cast<std::streamsize>(tail.size()))) return false;
